@@ -1,0 +1,47 @@
+#include "diagnosticlog.h"
+#include "nativemessaginghost.h"
+#include "quillmarkversion.h"
+
+#include <QCommandLineParser>
+#include <QDir>
+#include <QtDebug>
+
+#include <openssl/crypto.h>
+#include <openssl/err.h>
+#include <openssl/evp.h>
+
+#include <memory>
+
+int main(int argc, char *argv[])
+{
+    DiagnosticLog::install(DiagnosticLog::Program::Quillmark);
+
+    auto app = std::make_unique<NativeMessagingHost>(argc, argv, QuillmarkVersion::component,
+                                                     QuillmarkVersion::defaultPlatform);
+    app->setQuitOnLastWindowClosed(false);
+    QDir::setCurrent(QCoreApplication::applicationDirPath());
+    app->setApplicationVersion(QuillmarkVersion::applicationVersion());
+
+    qDebug() << "Starting app: " << QCoreApplication::applicationName()
+             << QCoreApplication::applicationVersion();
+    qDebug() << "Qt build version: " << QT_VERSION_STR;
+    qDebug() << "Qt runtime version: " << qVersion();
+    const QStringList arguments = QCoreApplication::arguments();
+    if (arguments.size() > 1)
+        qDebug() << "with arguments: " << arguments.mid(1);
+
+    QCommandLineParser parser;
+    parser.addVersionOption();
+    parser.addHelpOption();
+    parser.addPositionalArgument(QStringLiteral("arguments"),
+                                 QStringLiteral("Arguments passed by the browser."));
+    parser.process(*app);
+
+    OPENSSL_init_crypto(OPENSSL_INIT_ADD_ALL_CIPHERS | OPENSSL_INIT_ADD_ALL_DIGESTS
+                            | OPENSSL_INIT_LOAD_CRYPTO_STRINGS | OPENSSL_INIT_NO_LOAD_CONFIG,
+                        nullptr);
+
+    const int status = app->exec();
+    app.reset();
+    return status;
+}

@@ -1,0 +1,13 @@
+# quillmark_add_translations(<target> <prefix>)
+# Compiles resources/translations/<prefix>_*.ts into the staged
+# share/translations/ and makes <target> depend on the .qm files.
+function(quillmark_add_translations target prefix)
+  file(GLOB _ts_files CONFIGURE_DEPENDS
+       ${PROJECT_SOURCE_DIR}/resources/translations/${prefix}_*.ts)
+  set_source_files_properties(${_ts_files} PROPERTIES
+      OUTPUT_LOCATION ${QUILLMARK_STAGE_TRANSLATIONS})
+  qt5_add_translation(_qm_files ${_ts_files})
+  add_custom_target(${target}_translations DEPENDS ${_qm_files})
+  add_dependencies(${target} ${target}_translations)
+  install(FILES ${_qm_files} DESTINATION share/translations)
+endfunction()

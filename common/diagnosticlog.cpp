@@ -1,0 +1,123 @@
+#include "diagnosticlog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTextStream>
+#include <QThread>
+
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+// Written once by install() before any other thread exists, read-only after.
+QtMessageHandler previousHandler = nullptr;
+DiagnosticLog::Profile activeProfile;
+
+QChar levelLetter(QtMsgType type)
+{
+    static const char letters[] = "DWCF";
+    const int level = static_cast<int>(type);
+    return level >= 0 && level < 4 ? QChar::fromLatin1(letters[level]) : QChar('?');
+}
+
+QString documentsDirectory()
+{
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QString();
+}
+
+QString threadNumber()
+{
+    return QString::number(static_cast<qint64>(reinterpret_cast<std::intptr_t>(QThread::currentThreadId())));
+}
+
+} // namespace
+
+DiagnosticLog::Profile DiagnosticLog::profile(Program program)
+{
+    switch (program) {
+    case Program::Quillmark:
+        return {QStringLiteral("quillmarklog.txt"),
+                QStringLiteral("%1 - %7 - %2 - %3 - at %4 in %5 line %6"), true, true};
+    case Program::Updater:
+        return {QStringLiteral("quillmarkupdaterlog.txt"),
+                QStringLiteral("%1 - %2 - %3 - at %4 in %5 line %6"), false, false};
+    case Program::Tray:
+        break;
+    }
+    return {QStringLiteral("quillmarktraylog.txt"),
+            QStringLiteral("%1 - %2 - %3 - at %4 in %5 line %6"), false, false};
+}
+
+void DiagnosticLog::install(Program program)
+{
+    activeProfile = profile(program);
+    previousHandler = qInstallMessageHandler(&DiagnosticLog::handleMessage);
+}
+
+QString DiagnosticLog::logDirectoryName()
+{
+    return QStringLiteral("QuillmarkLogs");
+}
+
+QString DiagnosticLog::logDirectory()
+{
+    return QDir::cleanPath(documentsDirectory() + QLatin1Char('/') + logDirectoryName()) + QLatin1Char('/');
+}
+
+QString DiagnosticLog::logFilePath(const QString &fileName)
+{
+    return QDir::cleanPath(documentsDirectory() + QLatin1Char('/') + logDirectoryName()
+                           + QLatin1Char('/') + fileName);
+}
+
+QString DiagnosticLog::composeLine(const Profile &profile, QtMsgType type,
+                                   const QMessageLogContext &context,
+                                   const QString &message, const QDateTime &utcNow)
+{
+    const QString time = utcNow.toString(Qt::ISODate);
+    const QString function = context.function ? QString::fromUtf8(context.function) : QString();
+    const QString file = context.file ? QString::fromUtf8(context.file) : QString();
+    const QString line = QString::number(context.line);
+    // All placeholders are filled in one pass: a message that itself contains
+    // "%2" or a URL with "%20" must come out exactly as it was logged.
+    if (profile.withThreadId) {
+        return profile.lineFormat.arg(time, QString(levelLetter(type)), message, function, file,
+                                      line, threadNumber());
+    }
+    return profile.lineFormat.arg(time, QString(levelLetter(type)), message, function, file, line);
+}
+
+void DiagnosticLog::handleMessage(QtMsgType type, const QMessageLogContext &context,
+                                  const QString &message)
+{
+    try {
+        const QString path = logFilePath(activeProfile.fileName);
+        if (!QFileInfo(path).isFile()) {
+            if (activeProfile.fallBackToPrevious && previousHandler)
+                previousHandler(type, context, message);
+            return;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            if (type == QtFatalMsg)
+                std::abort();
+            return;
+        }
+        {
+            QTextStream stream(&file);
+            stream << composeLine(activeProfile, type, context, message,
+                                  QDateTime::currentDateTimeUtc())
+                   << '\n';
+            stream.flush();
+        }
+        file.close();
+    } catch (...) {
+        // A log line is never worth more than the program that writes it.
+    }
+    if (type == QtFatalMsg)
+        std::abort();
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QtGlobal>
+
+// Process-wide diagnostic log: one line per message into the program's log
+// file, but only while that file exists. Creating or deleting the file is the
+// on/off switch, checked anew for every message.
+class DiagnosticLog
+{
+public:
+    enum class Program { Quillmark, Updater, Tray };
+
+    struct Profile
+    {
+        QString fileName;
+        QString lineFormat;
+        bool fallBackToPrevious; // pass messages to the previous handler while logging is off
+        bool withThreadId;       // fill %7 with the native thread identifier
+    };
+
+    static Profile profile(Program program);
+
+    // Installs the handler for the whole process, keeping the previous one
+    // for fall-back. Call once, first thing in main().
+    static void install(Program program);
+
+    static QString logDirectoryName();
+    // Documents directory + "QuillmarkLogs/" (with a trailing separator).
+    static QString logDirectory();
+    static QString logFilePath(const QString &fileName);
+
+    static QString composeLine(const Profile &profile, QtMsgType type,
+                               const QMessageLogContext &context,
+                               const QString &message, const QDateTime &utcNow);
+
+private:
+    static void handleMessage(QtMsgType type, const QMessageLogContext &context,
+                              const QString &message);
+};

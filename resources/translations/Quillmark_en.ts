@@ -1,0 +1,175 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en">
+    <context>
+        <name>QObject</name>
+        <message>
+            <source>AlgorithmNotSupported</source>
+            <translation>The hash algorithm %1 is not supported.</translation>
+        </message>
+        <message>
+            <source>AppName</source>
+            <translation>Quillmark</translation>
+        </message>
+        <message>
+            <source>ArgumentNull</source>
+            <translation>The argument %1 must not be empty.</translation>
+        </message>
+        <message>
+            <source>CertFormCertificateListingError</source>
+            <translation>The certificates of the store could not be listed.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchDocument</source>
+            <translation>The server answer belongs to another document.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchNonce</source>
+            <translation>The server answer does not belong to this request.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchPage</source>
+            <translation>The server sent page %1 instead of page %2.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchRequest</source>
+            <translation>The server answered a request that was not sent (%1).</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchResponse</source>
+            <translation>The server answer does not fit the request (%1).</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchServer</source>
+            <translation>The server answer comes from another server.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchSession</source>
+            <translation>The server answer belongs to another session.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchUnstrustedServer</source>
+            <translation>The server answer is not signed by a trusted server.</translation>
+        </message>
+        <message>
+            <source>ComponentAlreadyRunning</source>
+            <translation>The signing window is already open.</translation>
+        </message>
+        <message>
+            <source>DocumentContainsNoPages</source>
+            <translation>The document contains no pages.</translation>
+        </message>
+        <message>
+            <source>EventHandlerNotSet</source>
+            <translation>No handler is registered for the event %1.</translation>
+        </message>
+        <message>
+            <source>GeneralExceptionMessage</source>
+            <translation>An unexpected error occurred.</translation>
+        </message>
+        <message>
+            <source>InvalidCertificate</source>
+            <translation>The certificate is invalid.</translation>
+        </message>
+        <message>
+            <source>InvalidLengthOfHash</source>
+            <translation>The hash has the wrong length for %1.</translation>
+        </message>
+        <message>
+            <source>InvalidPageImage</source>
+            <translation>The page image is invalid.</translation>
+        </message>
+        <message>
+            <source>IssuerInvalid</source>
+            <translation>The certificate was not issued by a trusted authority.</translation>
+        </message>
+        <message>
+            <source>LanguageInstallationFailed</source>
+            <translation>The language %1 could not be installed.</translation>
+        </message>
+        <message>
+            <source>MaxLoginAttemptsReached</source>
+            <translation>The maximum number of PIN attempts has been reached.</translation>
+        </message>
+        <message>
+            <source>MessageNotImplemented</source>
+            <translation>%1 %2 is not implemented. </translation>
+        </message>
+        <message>
+            <source>MissingImplementation</source>
+            <translation>The event %1 is sent only by the application; it cannot be received.</translation>
+        </message>
+        <message>
+            <source>NoMethodOrEventSpecified</source>
+            <translation>The message specifies neither a method nor an event.</translation>
+        </message>
+        <message>
+            <source>ObjectDisposed</source>
+            <translation>The %1 object has already been disposed.</translation>
+        </message>
+        <message>
+            <source>OperationCanceled</source>
+            <translation>The operation was cancelled.</translation>
+        </message>
+        <message>
+            <source>PinBlocked</source>
+            <translation>The PIN is blocked.</translation>
+        </message>
+        <message>
+            <source>PinIncorrect</source>
+            <translation>The PIN is incorrect.</translation>
+        </message>
+        <message>
+            <source>QuillmarkInstanceDoesNotExist</source>
+            <translation>The Quillmark instance does not exist.</translation>
+        </message>
+        <message>
+            <source>ResponseCertPolicyMissing</source>
+            <translation>The server certificate does not carry the required certificate policy.</translation>
+        </message>
+        <message>
+            <source>ResponseDataPartMissing</source>
+            <translation>The server answer contains no data.</translation>
+        </message>
+        <message>
+            <source>SignedHashMismatch</source>
+            <translation>The signature does not match the signing certificate.</translation>
+        </message>
+        <message>
+            <source>SigningCertificateUnavailable</source>
+            <translation>The signing certificate or its private key is not available.</translation>
+        </message>
+        <message>
+            <source>UnableToCall</source>
+            <translation>%1 of the library %2 could not be called.</translation>
+        </message>
+        <message>
+            <source>UnableToFind</source>
+            <translation>%1 was not found in the library %2.</translation>
+        </message>
+        <message>
+            <source>UnableToInitialize</source>
+            <translation>The %1 library %2 could not be initialised.</translation>
+        </message>
+        <message>
+            <source>UnableToLoad</source>
+            <translation>The %1 library %2 could not be loaded.</translation>
+        </message>
+        <message>
+            <source>UnableToParseSigningCertificateStoresDefinition</source>
+            <translation>The definition of the signing certificate stores could not be read.</translation>
+        </message>
+        <message>
+            <source>UnsupportedLanguage</source>
+            <translation>The language %1 is not supported.</translation>
+        </message>
+        <message>
+            <source>UnsupportedPrivateKey</source>
+            <translation>The type of the private key is not supported.</translation>
+        </message>
+        <message>
+            <source>UsableCertStoreNotPresent</source>
+            <translation>No usable certificate store is available.</translation>
+        </message>
+    </context>
+</TS>

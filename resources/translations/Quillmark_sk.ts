@@ -1,0 +1,175 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="sk">
+    <context>
+        <name>QObject</name>
+        <message>
+            <source>AlgorithmNotSupported</source>
+            <translation>Hašovací algoritmus %1 nie je podporovaný.</translation>
+        </message>
+        <message>
+            <source>AppName</source>
+            <translation>Quillmark</translation>
+        </message>
+        <message>
+            <source>ArgumentNull</source>
+            <translation>Argument %1 nesmie byť prázdny.</translation>
+        </message>
+        <message>
+            <source>CertFormCertificateListingError</source>
+            <translation>Certifikáty úložiska sa nepodarilo vypísať.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchDocument</source>
+            <translation>Odpoveď servera patrí k inému dokumentu.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchNonce</source>
+            <translation>Odpoveď servera nepatrí k tejto požiadavke.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchPage</source>
+            <translation>Server poslal stranu %1 namiesto strany %2.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchRequest</source>
+            <translation>Server odpovedal na požiadavku, ktorá nebola odoslaná (%1).</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchResponse</source>
+            <translation>Odpoveď servera nezodpovedá požiadavke (%1).</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchServer</source>
+            <translation>Odpoveď servera pochádza z iného servera.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchSession</source>
+            <translation>Odpoveď servera patrí k inej relácii.</translation>
+        </message>
+        <message>
+            <source>CommunicationMismatchUnstrustedServer</source>
+            <translation>Odpoveď servera nie je podpísaná dôveryhodným serverom.</translation>
+        </message>
+        <message>
+            <source>ComponentAlreadyRunning</source>
+            <translation>Okno podpisovania je už otvorené.</translation>
+        </message>
+        <message>
+            <source>DocumentContainsNoPages</source>
+            <translation>Dokument neobsahuje žiadne strany.</translation>
+        </message>
+        <message>
+            <source>EventHandlerNotSet</source>
+            <translation>Pre udalosť %1 nie je zaregistrovaná obsluha.</translation>
+        </message>
+        <message>
+            <source>GeneralExceptionMessage</source>
+            <translation>Nastala neočakávaná chyba.</translation>
+        </message>
+        <message>
+            <source>InvalidCertificate</source>
+            <translation>Certifikát je neplatný.</translation>
+        </message>
+        <message>
+            <source>InvalidLengthOfHash</source>
+            <translation>Haš má nesprávnu dĺžku pre %1.</translation>
+        </message>
+        <message>
+            <source>InvalidPageImage</source>
+            <translation>Obrázok strany je neplatný.</translation>
+        </message>
+        <message>
+            <source>IssuerInvalid</source>
+            <translation>Certifikát nevydala dôveryhodná autorita.</translation>
+        </message>
+        <message>
+            <source>LanguageInstallationFailed</source>
+            <translation>Jazyk %1 sa nepodarilo nainštalovať.</translation>
+        </message>
+        <message>
+            <source>MaxLoginAttemptsReached</source>
+            <translation>Bol dosiahnutý maximálny počet pokusov o zadanie PIN.</translation>
+        </message>
+        <message>
+            <source>MessageNotImplemented</source>
+            <translation>%1 %2 nie je implementovaná. </translation>
+        </message>
+        <message>
+            <source>MissingImplementation</source>
+            <translation>Udalosť %1 posiela iba aplikácia; nemožno ju prijať.</translation>
+        </message>
+        <message>
+            <source>NoMethodOrEventSpecified</source>
+            <translation>Správa neobsahuje metódu ani udalosť.</translation>
+        </message>
+        <message>
+            <source>ObjectDisposed</source>
+            <translation>Objekt %1 už bol uvoľnený.</translation>
+        </message>
+        <message>
+            <source>OperationCanceled</source>
+            <translation>Operácia bola zrušená.</translation>
+        </message>
+        <message>
+            <source>PinBlocked</source>
+            <translation>PIN je zablokovaný.</translation>
+        </message>
+        <message>
+            <source>PinIncorrect</source>
+            <translation>PIN je nesprávny.</translation>
+        </message>
+        <message>
+            <source>QuillmarkInstanceDoesNotExist</source>
+            <translation>Inštancia Quillmark neexistuje.</translation>
+        </message>
+        <message>
+            <source>ResponseCertPolicyMissing</source>
+            <translation>Certifikát servera neobsahuje požadovanú politiku.</translation>
+        </message>
+        <message>
+            <source>ResponseDataPartMissing</source>
+            <translation>Odpoveď servera neobsahuje údaje.</translation>
+        </message>
+        <message>
+            <source>SignedHashMismatch</source>
+            <translation>Podpis nezodpovedá podpisovému certifikátu.</translation>
+        </message>
+        <message>
+            <source>SigningCertificateUnavailable</source>
+            <translation>Podpisový certifikát alebo jeho súkromný kľúč nie je dostupný.</translation>
+        </message>
+        <message>
+            <source>UnableToCall</source>
+            <translation>Funkciu %1 knižnice %2 sa nepodarilo zavolať.</translation>
+        </message>
+        <message>
+            <source>UnableToFind</source>
+            <translation>V knižnici %2 sa nenašla funkcia %1.</translation>
+        </message>
+        <message>
+            <source>UnableToInitialize</source>
+            <translation>Knižnicu %1 %2 sa nepodarilo inicializovať.</translation>
+        </message>
+        <message>
+            <source>UnableToLoad</source>
+            <translation>Knižnicu %1 %2 sa nepodarilo načítať.</translation>
+        </message>
+        <message>
+            <source>UnableToParseSigningCertificateStoresDefinition</source>
+            <translation>Definíciu úložísk podpisových certifikátov sa nepodarilo prečítať.</translation>
+        </message>
+        <message>
+            <source>UnsupportedLanguage</source>
+            <translation>Jazyk %1 nie je podporovaný.</translation>
+        </message>
+        <message>
+            <source>UnsupportedPrivateKey</source>
+            <translation>Typ súkromného kľúča nie je podporovaný.</translation>
+        </message>
+        <message>
+            <source>UsableCertStoreNotPresent</source>
+            <translation>Nie je dostupné žiadne použiteľné úložisko certifikátov.</translation>
+        </message>
+    </context>
+</TS>

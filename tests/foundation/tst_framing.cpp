@@ -1,0 +1,241 @@
+#include "readthread.h"
+#include "writethread.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+QByteArray frame(const QByteArray &payload, quint32 length)
+{
+    QByteArray bytes;
+    for (int shift = 0; shift < 32; shift += 8)
+        bytes.append(static_cast<char>((length >> shift) & 0xFFu));
+    return bytes + payload;
+}
+
+QByteArray frame(const QByteArray &payload)
+{
+    return frame(payload, static_cast<quint32>(payload.size()));
+}
+
+void writeAll(int descriptor, const QByteArray &bytes)
+{
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(descriptor, bytes.constData() + written,
+                                  static_cast<size_t>(bytes.size() - written));
+        if (n <= 0)
+            return;
+        written += n;
+    }
+}
+
+// One pipe; the read end goes to a ReadThread, the test writes the other.
+class Pipe
+{
+public:
+    Pipe() { QVERIFY(::pipe(m_fds) == 0); }
+    ~Pipe()
+    {
+        closeWriteEnd();
+        ::close(m_fds[0]);
+    }
+    int readEnd() const { return m_fds[0]; }
+    int writeEnd() const { return m_fds[1]; }
+    void closeWriteEnd()
+    {
+        if (m_fds[1] >= 0)
+            ::close(m_fds[1]);
+        m_fds[1] = -1;
+    }
+
+private:
+    int m_fds[2] = {-1, -1};
+};
+
+} // namespace
+
+class TestFraming : public QObject
+{
+    Q_OBJECT
+
+private:
+    QList<QJsonObject> m_received;
+
+    void startReader(ReadThread &reader)
+    {
+        m_received.clear();
+        connect(&reader, &ReadThread::processMessage, this,
+                [this](const QJsonObject &message) { m_received.append(message); });
+        reader.start();
+    }
+
+private slots:
+    void splitFramesWithPauses()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        const QByteArray bytes = frame("{\"method\":\"a\",\"args\":[\"x\"]}") + frame("{\"event\":\"b\"}");
+        for (int i = 0; i < bytes.size(); i += 5) {
+            writeAll(pipe.writeEnd(), bytes.mid(i, 5));
+            QTest::qWait(15);
+        }
+        QTRY_COMPARE(m_received.size(), 2);
+        QCOMPARE(m_received.at(0).value("method").toString(), QStringLiteral("a"));
+        QCOMPARE(m_received.at(1).value("event").toString(), QStringLiteral("b"));
+        reader.requestInterruption();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ReadThread exited, due to: .*Interruption of ReadThread is requested."));
+        QVERIFY(reader.wait(1000));
+    }
+
+    void emptyAndInvalidPayloadsBecomeEmptyObjects()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        writeAll(pipe.writeEnd(), frame("") + frame("not json") + frame("[1,2]") + frame("{\"k\":1}"));
+        QTRY_COMPARE(m_received.size(), 4);
+        QVERIFY(m_received.at(0).isEmpty());
+        QVERIFY(m_received.at(1).isEmpty());
+        QVERIFY(m_received.at(2).isEmpty());
+        QCOMPARE(m_received.at(3).value("k").toInt(), 1);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ReadThread exited, due to: .*End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+    }
+
+    void endOfInputInsideAFrame()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        writeAll(pipe.writeEnd(), frame("{\"a\":1}").left(8));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("ReadThread exited, due to: .*End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+        QTest::qWait(20);
+        QVERIFY(m_received.isEmpty());
+    }
+
+    void manyFramesKeepTheirOrder()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        constexpr int count = 2000;
+        std::thread writer([&pipe] {
+            for (int i = 0; i < count; ++i)
+                writeAll(pipe.writeEnd(), frame(QStringLiteral("{\"n\":%1}").arg(i).toUtf8()));
+        });
+        writer.join();
+        QTRY_COMPARE_WITH_TIMEOUT(m_received.size(), count, 10000);
+        for (int i = 0; i < count; ++i)
+            QCOMPARE(m_received.at(i).value("n").toInt(), i);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+    }
+
+    void oversizedFrameIsSkipped()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        const quint32 length = ReadThread::maxFrameLength + 1;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("oversized frame of %1 bytes").arg(length)));
+        std::thread writer([&pipe, length] {
+            writeAll(pipe.writeEnd(), frame(QByteArray(), length));
+            const QByteArray chunk(1 << 20, '{');
+            quint32 left = length;
+            while (left > 0) {
+                const int part = static_cast<int>(qMin<quint32>(left, chunk.size()));
+                writeAll(pipe.writeEnd(), chunk.left(part));
+                left -= static_cast<quint32>(part);
+            }
+            writeAll(pipe.writeEnd(), frame("{\"after\":true}"));
+        });
+        writer.join();
+        QTRY_COMPARE_WITH_TIMEOUT(m_received.size(), 1, 10000);
+        QCOMPARE(m_received.at(0), QJsonObject({{"after", true}}));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+    }
+
+    void largestAcceptedFrameIsDecoded()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        QByteArray payload = "{\"big\":\"";
+        payload.append(QByteArray(static_cast<int>(ReadThread::maxFrameLength) - payload.size() - 2, 'x'));
+        payload.append("\"}");
+        QCOMPARE(static_cast<quint32>(payload.size()), ReadThread::maxFrameLength);
+        std::thread writer([&pipe, &payload] { writeAll(pipe.writeEnd(), frame(payload)); });
+        writer.join();
+        QTRY_COMPARE_WITH_TIMEOUT(m_received.size(), 1, 20000);
+        QCOMPARE(m_received.at(0).value("big").toString().size(), payload.size() - 10);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+    }
+
+    void readerStopsPromptlyWhileIdle()
+    {
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        QTest::qWait(30);
+        QElapsedTimer timer;
+        timer.start();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Interruption of ReadThread is requested."));
+        reader.requestInterruption();
+        QVERIFY(reader.wait(100));
+        QVERIFY(timer.elapsed() < 100);
+    }
+
+    void writerFramesInOrderWithUtf8Length()
+    {
+        Pipe pipe;
+        WriteThread writer(pipe.writeEnd());
+        writer.start();
+        const QString text = QStringLiteral("Podpis zlyhal: čšťžýáíé – ☃");
+        writer.write(QJsonDocument(QJsonObject{{"error", text}}));
+        for (int i = 0; i < 100; ++i)
+            writer.write(QJsonDocument(QJsonObject{{"n", i}}));
+
+        QByteArray received;
+        const QByteArray first = QJsonDocument(QJsonObject{{"error", text}}).toJson(QJsonDocument::Compact);
+        QCOMPARE(first.size(), text.toUtf8().size() + 12);
+        int expected = 4 + first.size();
+        for (int i = 0; i < 100; ++i)
+            expected += 4 + QStringLiteral("{\"n\":%1}").arg(i).size();
+        char buffer[4096];
+        while (received.size() < expected) {
+            const ssize_t n = ::read(pipe.readEnd(), buffer, sizeof buffer);
+            QVERIFY(n > 0);
+            received.append(buffer, static_cast<int>(n));
+        }
+        QCOMPARE(received.left(4 + first.size()), frame(first));
+        int offset = 4 + first.size();
+        for (int i = 0; i < 100; ++i) {
+            const QByteArray payload = QStringLiteral("{\"n\":%1}").arg(i).toUtf8();
+            QCOMPARE(received.mid(offset, 4 + payload.size()), frame(payload));
+            offset += 4 + payload.size();
+        }
+        QTest::ignoreMessage(QtDebugMsg, "Exiting write thread");
+        writer.requestInterruption();
+        QVERIFY(writer.wait(100));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFraming)
+#include "tst_framing.moc"
