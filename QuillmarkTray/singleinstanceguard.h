@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QSharedMemory>
+#include <QString>
+#include <QSystemSemaphore>
+
+// Keeps a second copy of a program from running for the same user: the
+// running instance owns a small shared-memory segment, and a system semaphore
+// serialises every look at that segment between processes.
+class SingleInstanceGuard
+{
+public:
+    explicit SingleInstanceGuard(const QString &keyText);
+    ~SingleInstanceGuard();
+
+    // Lower-case hexadecimal SHA-1 of the UTF-8 bytes of keyText + salt.
+    static QString derivedKey(const QString &keyText, const QString &salt);
+
+    bool isAnotherRunning();
+    bool tryToRun();
+    void release();
+
+private:
+    const QString m_memoryKey;
+    const QString m_lockKey;
+    QSharedMemory m_sharedMemory;
+    QSystemSemaphore m_memoryLock;
+
+    Q_DISABLE_COPY(SingleInstanceGuard)
+};
