@@ -2,10 +2,56 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
     <context>
+        <name>CloseDialog</name>
+        <message>
+            <source>Do you really want to close the application without signing the document?</source>
+            <translation>Do you really want to close the application without signing the document?</translation>
+        </message>
+        <message>
+            <source>No</source>
+            <translation>No</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+        <message>
+            <source>Yes</source>
+            <translation>Yes</translation>
+        </message>
+    </context>
+    <context>
+        <name>PinForm</name>
+        <message>
+            <source>Cancel</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>Please enter your PIN</source>
+            <translation>Please enter your PIN</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+    </context>
+    <context>
         <name>QObject</name>
         <message>
             <source>AlgorithmNotSupported</source>
             <translation>The hash algorithm %1 is not supported.</translation>
+        </message>
+        <message>
+            <source>AnswerNo</source>
+            <translation>No</translation>
+        </message>
+        <message>
+            <source>AnswerYes</source>
+            <translation>Yes</translation>
         </message>
         <message>
             <source>AppName</source>
@@ -18,6 +64,18 @@
         <message>
             <source>CertFormCertificateListingError</source>
             <translation>The certificates of the store could not be listed.</translation>
+        </message>
+        <message>
+            <source>CertStoreFriendlyNameCsp</source>
+            <translation>Windows certificate store</translation>
+        </message>
+        <message>
+            <source>CertStoreFriendlyNamePkcs11</source>
+            <translation>PKCS#11 token</translation>
+        </message>
+        <message>
+            <source>CloseUnsigned</source>
+            <translation>Do you really want to close the application without signing the document?</translation>
         </message>
         <message>
             <source>CommunicationMismatchDocument</source>
@@ -100,6 +158,14 @@
             <translation>The event %1 is sent only by the application; it cannot be received.</translation>
         </message>
         <message>
+            <source>MsgBoxDetailsHide</source>
+            <translation>Hide details</translation>
+        </message>
+        <message>
+            <source>MsgBoxDetailsShow</source>
+            <translation>Show details</translation>
+        </message>
+        <message>
             <source>NoMethodOrEventSpecified</source>
             <translation>The message specifies neither a method nor an event.</translation>
         </message>
@@ -114,6 +180,18 @@
         <message>
             <source>PinBlocked</source>
             <translation>The PIN is blocked.</translation>
+        </message>
+        <message>
+            <source>PinFormInformation</source>
+            <translation>Please enter the PIN of your token.</translation>
+        </message>
+        <message>
+            <source>PinFormSlotTitle</source>
+            <translation>Reader: %1</translation>
+        </message>
+        <message>
+            <source>PinFormTokenTitle</source>
+            <translation>Token: %1</translation>
         </message>
         <message>
             <source>PinIncorrect</source>
@@ -170,6 +248,13 @@
         <message>
             <source>UsableCertStoreNotPresent</source>
             <translation>No usable certificate store is available.</translation>
+        </message>
+    </context>
+    <context>
+        <name>WaitDialog</name>
+        <message>
+            <source>Please wait</source>
+            <translation>Please wait</translation>
         </message>
     </context>
 </TS>

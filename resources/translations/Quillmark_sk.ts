@@ -2,10 +2,56 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="sk">
     <context>
+        <name>CloseDialog</name>
+        <message>
+            <source>Do you really want to close the application without signing the document?</source>
+            <translation>Naozaj chcete zatvoriť aplikáciu bez podpísania dokumentu?</translation>
+        </message>
+        <message>
+            <source>No</source>
+            <translation>Nie</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+        <message>
+            <source>Yes</source>
+            <translation>Áno</translation>
+        </message>
+    </context>
+    <context>
+        <name>PinForm</name>
+        <message>
+            <source>Cancel</source>
+            <translation>Zrušiť</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>Please enter your PIN</source>
+            <translation>Zadajte, prosím, svoj PIN</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+    </context>
+    <context>
         <name>QObject</name>
         <message>
             <source>AlgorithmNotSupported</source>
             <translation>Hašovací algoritmus %1 nie je podporovaný.</translation>
+        </message>
+        <message>
+            <source>AnswerNo</source>
+            <translation>Nie</translation>
+        </message>
+        <message>
+            <source>AnswerYes</source>
+            <translation>Áno</translation>
         </message>
         <message>
             <source>AppName</source>
@@ -18,6 +64,18 @@
         <message>
             <source>CertFormCertificateListingError</source>
             <translation>Certifikáty úložiska sa nepodarilo vypísať.</translation>
+        </message>
+        <message>
+            <source>CertStoreFriendlyNameCsp</source>
+            <translation>Úložisko certifikátov Windows</translation>
+        </message>
+        <message>
+            <source>CertStoreFriendlyNamePkcs11</source>
+            <translation>Token PKCS#11</translation>
+        </message>
+        <message>
+            <source>CloseUnsigned</source>
+            <translation>Naozaj chcete zatvoriť aplikáciu bez podpísania dokumentu?</translation>
         </message>
         <message>
             <source>CommunicationMismatchDocument</source>
@@ -100,6 +158,14 @@
             <translation>Udalosť %1 posiela iba aplikácia; nemožno ju prijať.</translation>
         </message>
         <message>
+            <source>MsgBoxDetailsHide</source>
+            <translation>Skryť podrobnosti</translation>
+        </message>
+        <message>
+            <source>MsgBoxDetailsShow</source>
+            <translation>Zobraziť podrobnosti</translation>
+        </message>
+        <message>
             <source>NoMethodOrEventSpecified</source>
             <translation>Správa neobsahuje metódu ani udalosť.</translation>
         </message>
@@ -114,6 +180,18 @@
         <message>
             <source>PinBlocked</source>
             <translation>PIN je zablokovaný.</translation>
+        </message>
+        <message>
+            <source>PinFormInformation</source>
+            <translation>Zadajte, prosím, PIN svojho tokenu.</translation>
+        </message>
+        <message>
+            <source>PinFormSlotTitle</source>
+            <translation>Čítačka: %1</translation>
+        </message>
+        <message>
+            <source>PinFormTokenTitle</source>
+            <translation>Token: %1</translation>
         </message>
         <message>
             <source>PinIncorrect</source>
@@ -170,6 +248,13 @@
         <message>
             <source>UsableCertStoreNotPresent</source>
             <translation>Nie je dostupné žiadne použiteľné úložisko certifikátov.</translation>
+        </message>
+    </context>
+    <context>
+        <name>WaitDialog</name>
+        <message>
+            <source>Please wait</source>
+            <translation>Čakajte, prosím</translation>
         </message>
     </context>
 </TS>

@@ -1,0 +1,84 @@
+#include "pinform.h"
+#include "ui_pinform.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QShowEvent>
+
+#include <utility>
+
+std::atomic<PinForm *> PinForm::s_current{nullptr};
+
+PinForm::PinForm(QWidget *parent, const Pkcs11SlotInfo &slotInfo,
+                 const Pkcs11TokenInfo &tokenInfo)
+    : QDialog(parent), m_ui(std::make_unique<Ui::PinForm>())
+{
+    m_ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setInfo(slotInfo, tokenInfo);
+}
+
+PinForm::~PinForm() = default;
+
+QString PinForm::needPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
+{
+    qDebug("Need pin is called");
+    // The parent window may go away while the dialog runs and take the
+    // dialog with it.
+    QPointer<PinForm> form = new PinForm(QApplication::activeWindow(), slotInfo, tokenInfo);
+    s_current = form.data();
+    form->exec();
+    QString pin = form ? form->takePin() : QString();
+    delete form.data();
+    s_current = nullptr;
+    return pin;
+}
+
+void PinForm::terminate()
+{
+    if (PinForm *form = s_current.load())
+        form->reject();
+}
+
+void PinForm::setInfo(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
+{
+    qDebug("Setting up slot and token info");
+    m_ui->lblText->setText(QObject::tr("PinFormInformation") + QStringLiteral("<br/><br/>")
+                           + QObject::tr("PinFormTokenTitle").arg(tokenInfo.getModel().toHtmlEscaped())
+                           + QStringLiteral("<br/>")
+                           + QObject::tr("PinFormSlotTitle").arg(slotInfo.getDescription().toHtmlEscaped()));
+    m_ui->lePin->setEchoMode(QLineEdit::Password);
+    connect(m_ui->btnOk, &QPushButton::clicked, this, &QDialog::accept, Qt::UniqueConnection);
+    connect(m_ui->btnCancel, &QPushButton::clicked, this, &QDialog::reject, Qt::UniqueConnection);
+    connect(this, &PinForm::afterShow, this, &PinForm::fixedSize, Qt::UniqueConnection);
+}
+
+void PinForm::fixedSize()
+{
+    setFixedSize(geometry().width(), geometry().height());
+}
+
+void PinForm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    emit afterShow();
+}
+
+void PinForm::on_btnOk_clicked()
+{
+    qDebug("Button ok clicked");
+    m_pin = m_ui->lePin->text();
+    // The field's copy is not needed any more.
+    m_ui->lePin->clear();
+}
+
+void PinForm::on_btnCancel_clicked()
+{
+    qDebug("Button cancel clicked");
+    m_pin = QString();
+}
+
+QString PinForm::takePin()
+{
+    return std::exchange(m_pin, QString());
+}
