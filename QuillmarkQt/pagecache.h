@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QImage>
+#include <QList>
+#include <QMap>
+
+#include <optional>
+
+// Decoded page images of one document, bounded by their total size in KiB and
+// evicting the least recently used page first. Images are handed out as
+// implicitly shared copies, so a page that is being cut out on a pool thread
+// stays alive even when the cache drops it meanwhile.
+class PageCache
+{
+public:
+    explicit PageCache(int maxCost);
+    ~PageCache();
+
+    PageCache(const PageCache &) = delete;
+    PageCache &operator=(const PageCache &) = delete;
+
+    void insert(int page, const QImage &image);
+    // Marks the page as the most recently used one.
+    std::optional<QImage> object(int page);
+    bool contains(int page) const;
+    bool isEmpty() const;
+    void clear();
+    void evictOldest();
+
+    qint64 totalCost() const;
+    int maxCost() const;
+    // Size of an image in KiB, truncated.
+    static qint64 costOf(const QImage &image);
+
+private:
+    QMap<int, QImage> m_entries;
+    QList<int> m_usage;
+    qint64 m_totalCost = 0;
+    const int m_maxCost;
+};
