@@ -1,0 +1,28 @@
+#pragma once
+
+#include "opensslhandles.h"
+
+#include <QByteArray>
+#include <QString>
+
+// Checks the detached RSA/SHA-256 signature that accompanies every file the
+// updater downloads, against the release public key compiled into the
+// program.
+class dgst
+{
+public:
+    // The compiled-in release key (PEM SubjectPublicKeyInfo).
+    static QByteArray releasePublicKey();
+
+    explicit dgst(const QByteArray &publicKeyPem = releasePublicKey());
+
+    // A fresh key object for every call; null when the PEM text is unusable.
+    EvpPkeyHandle getCdnPublicKey() const;
+    bool verify(const QByteArray &data, const QByteArray &signature) const;
+
+    // Drains OpenSSL's error queue into text for the log.
+    static QString openSslErrors();
+
+private:
+    QByteArray m_publicKeyPem;
+};

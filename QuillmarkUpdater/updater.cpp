@@ -1,0 +1,127 @@
+#include "updater.h"
+
+#include <QNetworkProxyFactory>
+#include <QtDebug>
+
+Updater::Updater(QObject *parent)
+    : QObject(parent)
+{
+    connect(this, &Updater::checkVersion, this, &Updater::checkForNewerVersion,
+            Qt::QueuedConnection);
+    connect(&downloadManager, &DownloadManager::downloadDataFinished, this,
+            &Updater::downloadDataFinished, Qt::QueuedConnection);
+    connect(&downloadManager, &DownloadManager::downloadProgress, this, &Updater::downloadProgress);
+    connect(&downloadManager, &DownloadManager::dataVerified, this, &Updater::verificationOK);
+    connect(&downloadManager, &DownloadManager::verificationFailure, this,
+            &Updater::on_verificationFailure);
+    connect(downloadManager.networkManager(), &QNetworkAccessManager::proxyAuthenticationRequired,
+            this, &Updater::authentication);
+    connect(&downloadManager, &DownloadManager::downloadFailure, this, &Updater::downloadFailure,
+            Qt::QueuedConnection);
+    QNetworkProxyFactory::setUseSystemConfiguration(true);
+}
+
+void Updater::requestPackage()
+{
+    downloadKind = InstallerPackage;
+    downloadManager.sendHttpRequest(QUrl(configuration.downloadUrl()), DownloadManager::Data);
+}
+
+DownloadManager &Updater::manager()
+{
+    return downloadManager;
+}
+
+int Updater::exitCode() const
+{
+    return m_exitCode;
+}
+
+bool Updater::hasFinished() const
+{
+    return m_exitCode >= 0;
+}
+
+void Updater::finish(int exitCode)
+{
+    if (hasFinished()) {
+        qDebug().noquote() << QStringLiteral("Exit code %1 already decided, %2 ignored")
+                                  .arg(m_exitCode)
+                                  .arg(exitCode);
+        return;
+    }
+    m_exitCode = exitCode;
+    downloadManager.abort();
+    emit finished(exitCode);
+}
+
+void Updater::checkForNewerVersion()
+{
+    if (hasFinished())
+        return;
+    if (!configuration.readConfig()) {
+        errorOccured(QObject::tr("ConfigError"));
+        return;
+    }
+    downloadKind = VersionInformation;
+    downloadManager.sendHttpRequest(QUrl(configuration.url()), DownloadManager::Data);
+}
+
+void Updater::downloadDataFinished()
+{
+    if (hasFinished())
+        return;
+    // The signature lives beside the configured address, wherever redirects
+    // took the data itself.
+    const QString address =
+        downloadKind == VersionInformation ? configuration.url() : configuration.downloadUrl();
+    downloadManager.sendHttpRequest(QUrl(address + QStringLiteral(".sig")),
+                                    DownloadManager::Signature);
+}
+
+void Updater::verificationOK()
+{
+    if (hasFinished())
+        return;
+    qDebug() << "Updater Verification OK";
+    if (downloadKind == VersionInformation) {
+        configResponse();
+        return;
+    }
+    if (!downloadManager.saveFile()) {
+        errorOccured(QObject::tr("SaveError"));
+        return;
+    }
+    install();
+}
+
+void Updater::on_verificationFailure()
+{
+    if (hasFinished())
+        return;
+    qWarning() << "Error verifying file";
+    errorOccured(QObject::tr("VerificationFailed"));
+}
+
+void Updater::downloadFailure()
+{
+    if (hasFinished())
+        return;
+    errorOccured(QObject::tr("DownloadingError"));
+}
+
+void Updater::configResponse()
+{
+    qDebug() << "Deserializing response";
+    if (!response.deserializeXml(downloadManager.downloadedData())) {
+        errorOccured(QObject::tr("ResponseError"));
+        return;
+    }
+    const QString offered = response.version().toString();
+    qDebug().noquote() << "Http version response: " + offered;
+    qDebug().noquote() << "Website url: " + response.url();
+    if (configuration.version() < response.version())
+        newerVesion(offered, response.url());
+    else
+        actualVersion();
+}

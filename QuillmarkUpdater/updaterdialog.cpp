@@ -1,0 +1,100 @@
+#include "updaterdialog.h"
+
+#include "ui_updaterdialog.h"
+
+#include <QMovie>
+#include <QtDebug>
+
+UpdaterDialog::UpdaterDialog(QWidget *parent)
+    : QDialog(parent)
+    , ui(std::make_unique<Ui::UpdaterDialog>())
+{
+    ui->setupUi(this);
+    setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
+    setWindowTitle(tr("Updater"));
+    ui->btnOK->setText(QObject::tr("Ok"));
+    ui->btnCancel->setText(QObject::tr("Cancel"));
+    auto *loader = new QMovie(QStringLiteral(":/Images/Loader"), QByteArray(), this);
+    ui->lblLoader->setMovie(loader);
+    loader->start();
+    setStage(LookingForVersion);
+}
+
+UpdaterDialog::~UpdaterDialog() = default;
+
+int UpdaterDialog::stage() const
+{
+    return m_stage;
+}
+
+void UpdaterDialog::setStage(int stage)
+{
+    m_stage = stage;
+    const bool waiting = stage == LookingForVersion || stage == Downloading;
+    ui->btnOK->setVisible(!waiting);
+    ui->btnCancel->setVisible(waiting || stage == NewerVersionOffered);
+    ui->lblLoader->setVisible(waiting);
+    ui->lblText->setAlignment(waiting ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void UpdaterDialog::setText(const QString &text)
+{
+    ui->lblText->setText(text);
+}
+
+QString UpdaterDialog::text() const
+{
+    return ui->lblText->text();
+}
+
+void UpdaterDialog::setOkText(const QString &text)
+{
+    ui->btnOK->setText(text);
+}
+
+void UpdaterDialog::setCancelText(const QString &text)
+{
+    ui->btnCancel->setText(text);
+}
+
+void UpdaterDialog::showResult()
+{
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void UpdaterDialog::on_btnOK_clicked()
+{
+    qDebug().noquote() << "Button OK was clicked with stage number: " + QString::number(m_stage);
+    switch (m_stage) {
+    case NewerVersionOffered:
+        emit downloadNewVersion();
+        break;
+    case LatestVersionInstalled:
+        emit exitRequested(3);
+        break;
+    case ErrorShown:
+        emit exitRequested(1);
+        break;
+    default:
+        break;
+    }
+}
+
+void UpdaterDialog::on_btnCancel_clicked()
+{
+    qDebug().noquote() << "Button cancel was clicked with stage number: "
+                              + QString::number(m_stage);
+    switch (m_stage) {
+    case LookingForVersion:
+        emit exitRequested(0);
+        break;
+    case NewerVersionOffered:
+    case Downloading:
+        emit exitRequested(2);
+        break;
+    default:
+        break;
+    }
+}

@@ -1,0 +1,191 @@
+#include "updateserver.h"
+
+#include <QDirIterator>
+#include <QFile>
+
+#include <httplib.h>
+
+#include <chrono>
+
+namespace {
+const std::string binaryType = "application/octet-stream";
+
+std::string toStd(const QByteArray &bytes)
+{
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+} // namespace
+
+QString UpdateServer::developmentCaPath()
+{
+    return QStringLiteral(UPDATESERVER_TLS_DIR "/development-ca.pem");
+}
+
+UpdateServer::UpdateServer(Scheme scheme)
+    : m_scheme(scheme)
+{
+    if (scheme == Scheme::Https)
+        m_server = std::make_unique<httplib::SSLServer>(UPDATESERVER_TLS_DIR "/server.pem",
+                                                        UPDATESERVER_TLS_DIR "/server-key.pem");
+    else
+        m_server = std::make_unique<httplib::Server>();
+    m_server->Get(".*", [this](const httplib::Request &request, httplib::Response &response) {
+        dispatch(request, response);
+    });
+}
+
+UpdateServer::~UpdateServer()
+{
+    stop();
+}
+
+bool UpdateServer::start()
+{
+    if (!m_server->is_valid())
+        return false;
+    m_port = m_server->bind_to_any_port("127.0.0.1");
+    if (m_port <= 0)
+        return false;
+    m_thread = std::thread([this] { m_server->listen_after_bind(); });
+    return true;
+}
+
+void UpdateServer::stop()
+{
+    m_stopping = true;
+    if (m_thread.joinable()) {
+        m_server->stop();
+        m_thread.join();
+    }
+}
+
+int UpdateServer::port() const
+{
+    return m_port;
+}
+
+QString UpdateServer::baseUrl() const
+{
+    const QString scheme = m_scheme == Scheme::Https ? QStringLiteral("https") : QStringLiteral("http");
+    return QStringLiteral("%1://127.0.0.1:%2").arg(scheme).arg(m_port);
+}
+
+QString UpdateServer::url(const QString &path) const
+{
+    return baseUrl() + path;
+}
+
+void UpdateServer::route(const QString &path, Handler handler)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_routes.insert(path, std::move(handler));
+}
+
+void UpdateServer::remove(const QString &path)
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    m_routes.remove(path);
+}
+
+void UpdateServer::serve(const QString &path, const QByteArray &body)
+{
+    route(path, [body](httplib::Response &response) { response.set_content(toStd(body), binaryType); });
+}
+
+void UpdateServer::serveChunked(const QString &path, const QByteArray &body)
+{
+    route(path, [body](httplib::Response &response) {
+        response.set_chunked_content_provider(binaryType, [body](size_t, httplib::DataSink &sink) {
+            sink.write(body.constData(), static_cast<size_t>(body.size()));
+            sink.done();
+            return true;
+        });
+    });
+}
+
+void UpdateServer::servePaced(const QString &path, const QByteArray &body, int chunkSize,
+                              int delayMs)
+{
+    route(path, [this, body, chunkSize, delayMs](httplib::Response &response) {
+        response.set_content_provider(
+            static_cast<size_t>(body.size()), binaryType,
+            [this, body, chunkSize, delayMs](size_t offset, size_t, httplib::DataSink &sink) {
+                if (m_stopping)
+                    return false;
+                std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+                const size_t length =
+                    std::min(static_cast<size_t>(chunkSize), static_cast<size_t>(body.size()) - offset);
+                sink.write(body.constData() + offset, length);
+                return true;
+            });
+    });
+}
+
+void UpdateServer::redirect(const QString &path, const QString &target, int status)
+{
+    route(path, [target, status](httplib::Response &response) {
+        response.set_redirect(target.toStdString(), status);
+    });
+}
+
+void UpdateServer::fail(const QString &path, int status)
+{
+    route(path, [status](httplib::Response &response) {
+        response.status = status;
+        response.set_content("failure on purpose", "text/plain");
+    });
+}
+
+void UpdateServer::cutConnection(const QString &path, const QByteArray &body)
+{
+    route(path, [body](httplib::Response &response) {
+        response.set_content_provider(
+            static_cast<size_t>(body.size()), binaryType,
+            [body](size_t offset, size_t, httplib::DataSink &sink) {
+                if (offset > 0)
+                    return false; // drops the connection mid-body
+                sink.write(body.constData(), static_cast<size_t>(body.size() / 2));
+                return true;
+            });
+    });
+}
+
+void UpdateServer::serveDirectory(const QString &directory)
+{
+    QDirIterator files(directory, QDir::Files, QDirIterator::Subdirectories);
+    while (files.hasNext()) {
+        const QString filePath = files.next();
+        QFile file(filePath);
+        if (file.open(QIODevice::ReadOnly))
+            serve(filePath.mid(directory.size()), file.readAll());
+    }
+}
+
+void UpdateServer::dispatch(const httplib::Request &request, httplib::Response &response)
+{
+    Handler handler;
+    {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        const QString path = QString::fromStdString(request.path);
+        m_requested.append(path);
+        handler = m_routes.value(path);
+    }
+    if (handler) {
+        handler(response);
+        return;
+    }
+    response.status = 404;
+    response.set_content("not found", "text/plain");
+}
+
+int UpdateServer::requestCount(const QString &path) const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requested.count(path);
+}
+
+QStringList UpdateServer::requestedPaths() const
+{
+    const std::lock_guard<std::mutex> lock(m_mutex);
+    return m_requested;
+}

@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+namespace httplib {
+class Server;
+struct Request;
+struct Response;
+} // namespace httplib
+
+// A local update server for tests and demos: listens on 127.0.0.1 on a free
+// port, over HTTP or over HTTPS with the development certificate of
+// tools/updateserver/tls, and answers each path as it was told: content,
+// redirects, error statuses, cut connections, bodies of unknown length or
+// slow bodies. Routes may change while it runs.
+class UpdateServer
+{
+public:
+    enum class Scheme { Http, Https };
+
+    // CA that signed the HTTPS server certificate (127.0.0.1, localhost).
+    static QString developmentCaPath();
+
+    explicit UpdateServer(Scheme scheme = Scheme::Http);
+    ~UpdateServer();
+    UpdateServer(const UpdateServer &) = delete;
+    UpdateServer &operator=(const UpdateServer &) = delete;
+
+    bool start();
+    void stop();
+
+    int port() const;
+    // "http://127.0.0.1:<port>" or "https://..."
+    QString baseUrl() const;
+    // Base address plus path (which starts with "/").
+    QString url(const QString &path) const;
+
+    void serve(const QString &path, const QByteArray &body);
+    // Without a Content-Length: the client learns the size only at the end.
+    void serveChunked(const QString &path, const QByteArray &body);
+    // chunkSize bytes every delayMs milliseconds.
+    void servePaced(const QString &path, const QByteArray &body, int chunkSize, int delayMs);
+    void redirect(const QString &path, const QString &target, int status = 302);
+    void fail(const QString &path, int status);
+    // Announces the whole body but closes the connection after half of it.
+    void cutConnection(const QString &path, const QByteArray &body);
+    // Every file below directory, under "/" plus its relative path.
+    void serveDirectory(const QString &directory);
+    void remove(const QString &path);
+
+    int requestCount(const QString &path) const;
+    QStringList requestedPaths() const;
+
+private:
+    using Handler = std::function<void(httplib::Response &)>;
+
+    void route(const QString &path, Handler handler);
+    void dispatch(const httplib::Request &request, httplib::Response &response);
+
+    Scheme m_scheme;
+    std::unique_ptr<httplib::Server> m_server;
+    std::thread m_thread;
+    int m_port = 0;
+    std::atomic<bool> m_stopping{false};
+    mutable std::mutex m_mutex;
+    QHash<QString, Handler> m_routes;
+    QStringList m_requested;
+};
