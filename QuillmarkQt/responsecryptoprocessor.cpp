@@ -123,7 +123,7 @@ void ResponseCryptoProcessor::extractDataAndSignature(const QByteArray &der)
         m_signer = extractSignerAndVerifySignature(cms.get());
         qDebug() << "Signing certificate:" << m_signer.toPemString();
     } catch (const AppException &e) {
-        qCritical() << "CMS processing error:" << e.toString(true);
+        qCritical().noquote() << "CMS processing error:" << e.toString(true);
         throw;
     }
 }
