@@ -1,0 +1,36 @@
+#pragma once
+
+#include "updaterstandin.h"
+
+#include <QProcessEnvironment>
+#include <QString>
+#include <QTemporaryDir>
+
+// A throw-away copy of the installed tree around the tray binary: bin/ with
+// QuillmarkTray and a stand-in QuillmarkUpdater.sh, share/translations/ with
+// the tray catalogues. The binary is copied, not linked, because the tray
+// resolves its own directory from the real path of its executable.
+class TrayInstallation
+{
+public:
+    enum class Translations { Installed, Missing };
+
+    explicit TrayInstallation(Translations translations = Translations::Installed);
+
+    bool isValid() const;
+    QString program() const;
+    QString binDirectory() const;
+    const UpdaterStandIn &updater() const;
+    // Private directory for the single-instance keys, so that trays of
+    // parallel tests and of the desktop never see each other.
+    QString ipcDirectory() const;
+    // Adds the private key directory to a child's environment.
+    QProcessEnvironment environment(QProcessEnvironment base) const;
+
+private:
+    bool copyInto(const QString &source, const QString &directory) const;
+
+    QTemporaryDir m_root;
+    UpdaterStandIn m_updater;
+    bool m_valid = false;
+};
