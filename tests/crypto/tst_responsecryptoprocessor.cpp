@@ -2,6 +2,7 @@
 #include "responsecryptoprocessor.h"
 #include "responseenvelope.h"
 #include "responsesigner.h"
+#include "thrownappexception.h"
 
 #include <QtTest>
 
@@ -41,12 +42,7 @@ QStringList LogCapture::s_lines;
 
 AppException refusal(const QString &envelope)
 {
-    try {
-        ResponseCryptoProcessor processor(envelope.toUtf8());
-    } catch (const AppException &e) {
-        return e;
-    }
-    return AppException(QStringLiteral("<accepted>"), APP_LOCATION, false);
+    return thrownAppException([&] { ResponseCryptoProcessor processor(envelope.toUtf8()); });
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "appexception.h"
 #include "signingidentity.h"
+#include "thrownappexception.h"
 #include "x509certificate2ultra.h"
 
 #include <QDateTime>
@@ -45,17 +46,6 @@ X509Certificate2Ultra selfSignedFrom(qint64 notBeforeSecs)
     const QByteArray bytes(reinterpret_cast<const char *>(der), length);
     OPENSSL_free(der);
     return X509Certificate2Ultra(bytes, QSsl::Der);
-}
-
-template <typename Call>
-AppException thrownBy(Call call)
-{
-    try {
-        call();
-    } catch (const AppException &e) {
-        return e;
-    }
-    return AppException(QStringLiteral("<nothing thrown>"), APP_LOCATION, false);
 }
 
 } // namespace
@@ -198,7 +188,7 @@ private slots:
         const auto load = [](const QString &role) {
             return role.isEmpty() ? X509Certificate2Ultra() : devCertificate(role);
         };
-        const AppException e = thrownBy([&] { load(subject).verifyIssuer(load(issuer)); });
+        const AppException e = thrownAppException([&] { load(subject).verifyIssuer(load(issuer)); });
         QCOMPARE(e.message(), key);
         QVERIFY(e.isUserMessage());
         QVERIFY(e.toString(true).contains(QStringLiteral("x509certificate2ultra.cpp")));
@@ -245,7 +235,7 @@ private slots:
         QFETCH(bool, user);
         const X509Certificate2Ultra certificate =
             role.isEmpty() ? X509Certificate2Ultra() : devCertificate(role);
-        const AppException e = thrownBy([&] { certificate.verifyCustomPolicy(oid); });
+        const AppException e = thrownAppException([&] { certificate.verifyCustomPolicy(oid); });
         QCOMPARE(e.message(), message);
         QCOMPARE(e.isUserMessage(), user);
     }
