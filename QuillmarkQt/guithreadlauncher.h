@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+
+#include <atomic>
+
+// Base of the objects through which a pool thread has the GUI thread open a
+// dialog and waits until the user has closed it. The launcher lives on the
+// GUI thread; a subclass emits a queued signal to its own slot, which runs the
+// dialog and calls markDone(), while the caller polls in waitUntilDone().
+// One caller at a time may wait on a launcher.
+class GuiThreadLauncher : public QObject
+{
+    Q_OBJECT
+
+public:
+    GuiThreadLauncher();
+
+protected:
+    static bool onGuiThread();
+    // Before emitting the request, so that a mark left by an earlier request
+    // cannot end the wait for this one.
+    void prepareWait();
+    // Returns at once on the GUI thread: the dialog opens when the event loop
+    // runs next, and blocking here would keep it from ever opening.
+    void waitUntilDone();
+    void markDone();
+
+private:
+    std::atomic_bool m_done{false};
+};

@@ -1,0 +1,248 @@
+#include "quillmark.h"
+
+#include "appexception.h"
+#include "closedialog.h"
+#include "closingflag.h"
+#include "functionlog.h"
+#include "msgbox.h"
+#include "quillmarkversion.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+#include <QtDebug>
+
+namespace {
+
+const QString translationPathPrefix = QStringLiteral("../share/translations/Quillmark_");
+
+} // namespace
+
+Quillmark::Quillmark() : m_translator(std::make_unique<QTranslator>())
+{
+    connect(this, &Quillmark::quillmarkDone, this, &Quillmark::rejectPinForm, Qt::QueuedConnection);
+    connect(this, &Quillmark::quillmarkDone, this, &Quillmark::rejectMsgBox, Qt::QueuedConnection);
+    connect(this, &Quillmark::quillmarkDone, this, &Quillmark::rejectCloseDialog,
+            Qt::QueuedConnection);
+    connect(this, &Quillmark::quillmarkDone, this, &Quillmark::closeQuillmark,
+            Qt::QueuedConnection);
+}
+
+Quillmark::~Quillmark()
+{
+    dispose(true);
+}
+
+void Quillmark::throwIfDisposed() const
+{
+    if (m_disposed) {
+        throw AppException(QObject::tr("ObjectDisposed").arg(QStringLiteral("quillmark")),
+                           APP_LOCATION, true);
+    }
+}
+
+void Quillmark::dispose(bool closeWindow)
+{
+    if (m_disposed)
+        return;
+    if (closeWindow && m_mainWindow) {
+        m_mainWindow->close();
+        delete m_mainWindow.data();
+    }
+    m_disposed = true;
+}
+
+bool Quillmark::isFormVisible() const
+{
+    return m_mainWindow && m_mainWindow->isVisible();
+}
+
+bool Quillmark::filterOnlyValidCerts() const
+{
+    return m_filterOnlyValidCerts;
+}
+
+bool Quillmark::filterOnlyQualifiedCerts() const
+{
+    return m_filterOnlyQualifiedCerts;
+}
+
+int Quillmark::pageCacheSize() const
+{
+    return m_pageCacheSize;
+}
+
+Quillmark::StoreDefinitions Quillmark::signingCertificateStores() const
+{
+    return m_signingCertificateStores;
+}
+
+void Quillmark::signDocument()
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+}
+
+void Quillmark::viewDocument()
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+}
+
+void Quillmark::processGetDocumentInfoResponse(const QString &response)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    Q_UNUSED(response);
+}
+
+void Quillmark::processGetDocumentPageResponse(const QString &response)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    Q_UNUSED(response);
+}
+
+void Quillmark::processSignInitResponse(const QString &response)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    Q_UNUSED(response);
+}
+
+void Quillmark::processSignFinishResponse(const QString &response)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    Q_UNUSED(response);
+}
+
+void Quillmark::bringToFront()
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+}
+
+void Quillmark::setFilterOnlyValidCerts(bool flag)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    m_filterOnlyValidCerts = flag;
+}
+
+void Quillmark::setFilterOnlyQualifiedCerts(bool flag)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    m_filterOnlyQualifiedCerts = flag;
+}
+
+void Quillmark::setLanguage(const QString &language)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    const QString code = language.section(QLatin1Char('-'), 0, 0);
+    // Loading empties a translator before it reads the file, so the new
+    // catalogue goes into a fresh one: a failure keeps the installed one.
+    auto translator = std::make_unique<QTranslator>();
+    if (!translator->load(translationPathPrefix + code))
+        throw AppException(QObject::tr("UnsupportedLanguage").arg(language), APP_LOCATION, true);
+    if (!QCoreApplication::installTranslator(translator.get())) {
+        QCoreApplication::removeTranslator(translator.get());
+        throw AppException(QObject::tr("LanguageInstallationFailed").arg(language), APP_LOCATION,
+                           true);
+    }
+    QCoreApplication::removeTranslator(m_translator.get());
+    m_translator = std::move(translator);
+}
+
+void Quillmark::setPageCacheSize(int size)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    m_pageCacheSize = qMax(size, 0);
+}
+
+Quillmark::StoreDefinitions Quillmark::parseStoreDefinitions(const QString &definition)
+{
+    const auto refuse = [] {
+        return AppException(QObject::tr("UnableToParseSigningCertificateStoresDefinition"),
+                            APP_LOCATION, true);
+    };
+    if (definition.isEmpty())
+        throw refuse();
+    const QStringList parts = definition.split(QLatin1Char('|'));
+    if (parts.size() % 2 != 0)
+        throw refuse();
+
+    StoreDefinitions stores;
+    for (int i = 0; i < parts.size(); i += 2) {
+        const QString &name = parts.at(i);
+        const QString &value = parts.at(i + 1);
+        const bool validKind = value == QLatin1String("PKCS11") || value == QLatin1String("CSP");
+        if (name.isEmpty() ? !validKind : value.isEmpty())
+            throw refuse();
+        stores.append(qMakePair(name, value));
+    }
+    return stores;
+}
+
+void Quillmark::setSigningCertificateStores(const QString &definition)
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    m_signingCertificateStores = parseStoreDefinitions(definition);
+}
+
+QString Quillmark::getVersion()
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    return QString::fromLatin1(QuillmarkVersion::component);
+}
+
+void Quillmark::terminate()
+{
+    LOG_FUNCTION_START();
+    ClosingFlag::raise();
+    emit quillmarkDone();
+}
+
+void Quillmark::loadConfigurationEvent(const QString &configuration)
+{
+    LOG_FUNCTION_START();
+    Q_UNUSED(configuration);
+}
+
+void Quillmark::saveConfigurationEvent(bool saved)
+{
+    LOG_FUNCTION_START();
+    qDebug() << "The page stored the configuration:" << saved;
+}
+
+void Quillmark::rejectPinForm()
+{
+    LOG_FUNCTION_START();
+}
+
+void Quillmark::rejectMsgBox()
+{
+    LOG_FUNCTION_START();
+    MsgBox::terminate();
+}
+
+void Quillmark::rejectCloseDialog()
+{
+    LOG_FUNCTION_START();
+    CloseDialog::terminate();
+}
+
+void Quillmark::closeQuillmark()
+{
+    LOG_FUNCTION_START();
+    throwIfDisposed();
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->close();
+    m_mainWindow->deleteLater();
+    m_mainWindow = nullptr;
+}

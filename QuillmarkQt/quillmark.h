@@ -1,0 +1,86 @@
+#pragma once
+
+#include "iquillmark.h"
+
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QString>
+#include <QTranslator>
+#include <QWidget>
+
+#include <memory>
+
+// The signing component that the page creates with "CreateInstance". It keeps
+// the settings for the next document window and re-emits the window's
+// requests to the page.
+class Quillmark : public QObject, public IQuillmark
+{
+    Q_OBJECT
+
+public:
+    // (name, value) pairs: a display name and a module path, or an empty name
+    // and the kind of store whose module the user chooses later.
+    using StoreDefinitions = QList<QPair<QString, QString>>;
+
+    static constexpr int defaultPageCacheSize = 32 * 1024 * 1024;
+
+    Quillmark();
+    ~Quillmark() override;
+
+    void dispose(bool closeWindow);
+    bool isFormVisible() const;
+
+    bool filterOnlyValidCerts() const;
+    bool filterOnlyQualifiedCerts() const;
+    int pageCacheSize() const;
+    StoreDefinitions signingCertificateStores() const;
+
+public slots:
+    void signDocument() override;
+    void viewDocument() override;
+    void processGetDocumentInfoResponse(const QString &response) override;
+    void processGetDocumentPageResponse(const QString &response) override;
+    void processSignInitResponse(const QString &response) override;
+    void processSignFinishResponse(const QString &response) override;
+    void bringToFront() override;
+    void setFilterOnlyValidCerts(bool flag) override;
+    void setFilterOnlyQualifiedCerts(bool flag) override;
+    void setLanguage(const QString &language) override;
+    void setPageCacheSize(int size) override;
+    void setSigningCertificateStores(const QString &definition) override;
+    QString getVersion() override;
+    void terminate() override;
+
+    // The page's answers to the two configuration requests.
+    void loadConfigurationEvent(const QString &configuration);
+    void saveConfigurationEvent(bool saved);
+
+    void rejectPinForm();
+    void rejectMsgBox();
+    void rejectCloseDialog();
+    void closeQuillmark();
+
+signals:
+    void needGetDocumentInfoEvent(const QString &nonce);
+    void needGetDocumentPageEvent(int page, const QString &nonce);
+    void needSignInitEvent(const QString &certificate, const QString &nonce);
+    void needSignFinishEvent(const QString &signature, const QString &nonce);
+    QString loadConfigurationEvent();
+    bool saveConfigurationEvent(const QString &data);
+    void signingProcessFinishedEvent(bool successful);
+    void quillmarkDone();
+
+private:
+    void throwIfDisposed() const;
+    static StoreDefinitions parseStoreDefinitions(const QString &definition);
+
+    QPointer<QWidget> m_mainWindow;
+    bool m_filterOnlyValidCerts = false;
+    bool m_filterOnlyQualifiedCerts = false;
+    int m_pageCacheSize = defaultPageCacheSize;
+    StoreDefinitions m_signingCertificateStores;
+    std::unique_ptr<QTranslator> m_translator;
+    bool m_disposed = false;
+};
