@@ -161,12 +161,22 @@ void UpdateServer::serveDirectory(const QString &directory)
     }
 }
 
+QString UpdateServer::originPath(const std::string &target)
+{
+    // A proxy in front of this server forwards "http://host:port/path".
+    const QString path = QString::fromStdString(target);
+    if (!path.startsWith(QLatin1String("http://")) && !path.startsWith(QLatin1String("https://")))
+        return path;
+    const int pathStart = path.indexOf(QLatin1Char('/'), path.indexOf(QLatin1String("//")) + 2);
+    return pathStart < 0 ? QStringLiteral("/") : path.mid(pathStart);
+}
+
 void UpdateServer::dispatch(const httplib::Request &request, httplib::Response &response)
 {
     Handler handler;
     {
         const std::lock_guard<std::mutex> lock(m_mutex);
-        const QString path = QString::fromStdString(request.path);
+        const QString path = originPath(request.path);
         m_requested.append(path);
         handler = m_routes.value(path);
     }

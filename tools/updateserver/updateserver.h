@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 
 namespace httplib {
@@ -21,7 +22,9 @@ struct Response;
 // port, over HTTP or over HTTPS with the development certificate of
 // tools/updateserver/tls, and answers each path as it was told: content,
 // redirects, error statuses, cut connections, bodies of unknown length or
-// slow bodies. Routes may change while it runs.
+// slow bodies. Routes may change while it runs. Behind a forwarding proxy
+// (e.g. tinyproxy's Upstream) it also answers requests in absolute form, so
+// that clients can name a host that never resolves.
 class UpdateServer
 {
 public:
@@ -65,6 +68,7 @@ private:
 
     void route(const QString &path, Handler handler);
     void dispatch(const httplib::Request &request, httplib::Response &response);
+    static QString originPath(const std::string &target);
 
     Scheme m_scheme;
     std::unique_ptr<httplib::Server> m_server;

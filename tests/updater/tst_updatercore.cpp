@@ -1,0 +1,468 @@
+#include "authproxy.h"
+#include "updater.h"
+#include "updatesite.h"
+#include "updatertree.h"
+
+#include <QAuthenticator>
+#include <QSslConfiguration>
+#include <QtTest>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+
+// A front end that only records what the engine reports.
+class RecordingUpdater : public Updater
+{
+    Q_OBJECT
+
+public:
+    QStringList events;
+    QString proxyUser;
+    QString proxyPassword;
+    int proxyQuestions = 0;
+    QList<QPair<qint64, qint64>> progress;
+
+    void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) override
+    {
+        progress.append({bytesReceived, bytesTotal});
+    }
+    void authentication(const QNetworkProxy &, QAuthenticator *auth) override
+    {
+        ++proxyQuestions;
+        auth->setUser(proxyUser);
+        auth->setPassword(proxyPassword);
+    }
+
+signals:
+    void reported();
+
+protected:
+    void newerVesion(const QString &version, const QString &url) override
+    {
+        record(QStringLiteral("newer %1 %2").arg(version, url));
+    }
+    void actualVersion() override { record(QStringLiteral("actual")); }
+    void errorOccured(const QString &message) override { record(QStringLiteral("error ") + message); }
+    void install() override { record(QStringLiteral("install ") + manager().dataLocation()); }
+
+private:
+    void record(const QString &event)
+    {
+        events.append(event);
+        emit reported();
+    }
+};
+
+const QString versionPath = QStringLiteral("/quillmark/version.xml");
+const QString packagePath = QStringLiteral("/quillmark/quillmark_1.2.0_amd64.deb");
+const QString website = QStringLiteral("https://quillmark.test/news");
+
+} // namespace
+
+class TestUpdaterCore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void versionCheckOutcome_data();
+    void versionCheckOutcome();
+    void unusableConfiguration();
+    void versionDocumentFailures_data();
+    void versionDocumentFailures();
+    void signatureWithTrailingNewlineIsAccepted();
+    void redirectsThatAreFollowed_data();
+    void redirectsThatAreFollowed();
+    void httpsToHttpIsRefused();
+    void redirectLoopEnds();
+    void packageIsVerifiedSavedAndHandedOver();
+    void packageFailures_data();
+    void packageFailures();
+    void packageAddressEndingInSlashCannotBeSaved();
+    void plantedDownloadDirectoryIsRefused();
+    void proxyCredentials();
+    void wrongProxyCredentials();
+    void nothingReportedAfterFinish();
+
+private:
+    QString report(RecordingUpdater &updater, int timeout = 10000);
+    void configure(const QString &version, const QString &url, const QString &downloadUrl);
+
+    std::unique_ptr<UpdaterTree> m_tree;
+    std::unique_ptr<UpdateSite> m_http;
+    std::unique_ptr<UpdateSite> m_https;
+};
+
+void TestUpdaterCore::initTestCase()
+{
+    // Trusting the development CA is the test's business: the updater uses
+    // the platform's trust store unchanged.
+    QSslConfiguration ssl = QSslConfiguration::defaultConfiguration();
+    ssl.addCaCertificates(QSslCertificate::fromPath(UpdateServer::developmentCaPath()));
+    QSslConfiguration::setDefaultConfiguration(ssl);
+}
+
+void TestUpdaterCore::init()
+{
+    m_tree = std::make_unique<UpdaterTree>();
+    QVERIFY(m_tree->isValid());
+    QVERIFY(QDir::setCurrent(m_tree->binDirectory()));
+    qputenv("TMPDIR", QFile::encodeName(m_tree->temporaryDirectory()));
+    m_http = std::make_unique<UpdateSite>(UpdateServer::Scheme::Http);
+    m_https = std::make_unique<UpdateSite>(UpdateServer::Scheme::Https);
+    QVERIFY(m_http->start());
+    QVERIFY(m_https->start());
+}
+
+void TestUpdaterCore::cleanup()
+{
+    qunsetenv("http_proxy");
+    m_http.reset();
+    m_https.reset();
+    QDir::setCurrent(QStringLiteral(QUILLMARK_BINARY_DIR));
+    m_tree.reset();
+}
+
+QString TestUpdaterCore::report(RecordingUpdater &updater, int timeout)
+{
+    QSignalSpy reported(&updater, &RecordingUpdater::reported);
+    if (updater.events.isEmpty() && !reported.wait(timeout))
+        return QStringLiteral("(nothing reported)");
+    // Nothing more may follow the first report.
+    QTest::qWait(100);
+    return updater.events.join(QLatin1Char('|'));
+}
+
+void TestUpdaterCore::configure(const QString &version, const QString &url,
+                                const QString &downloadUrl)
+{
+    m_tree->writeConfiguration(UpdateSite::configuration(version, url, downloadUrl));
+}
+
+void TestUpdaterCore::versionCheckOutcome_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<bool>("newer");
+    QTest::newRow("same") << "1.1.0" << "1.1.0" << false;
+    QTest::newRow("one more component") << "1.1.0" << "1.1.0.1" << true;
+    QTest::newRow("shorter installed") << "1.1" << "1.1.0" << true;
+    QTest::newRow("older offered") << "1.2" << "1.1.9" << false;
+}
+
+void TestUpdaterCore::versionCheckOutcome()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, offered);
+    QFETCH(bool, newer);
+    m_https->publish(versionPath, UpdateSite::versionDocument(offered, website));
+    configure(installed, m_https->url(versionPath), m_https->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), newer ? QStringLiteral("newer %1 %2").arg(offered, website)
+                                    : QStringLiteral("actual"));
+    QCOMPARE(m_https->requestCount(versionPath + QStringLiteral(".sig")), 1);
+    QCOMPARE(m_https->requestCount(packagePath), 0);
+}
+
+void TestUpdaterCore::unusableConfiguration()
+{
+    RecordingUpdater missing;
+    emit missing.checkVersion();
+    QCOMPARE(report(missing), QStringLiteral("error ConfigError"));
+
+    m_tree->writeConfiguration("<Quillmark><url>x</url></Quillmark>");
+    RecordingUpdater incomplete;
+    emit incomplete.checkVersion();
+    QCOMPARE(report(incomplete), QStringLiteral("error ConfigError"));
+    QVERIFY(m_http->requestedPaths().isEmpty());
+}
+
+void TestUpdaterCore::versionDocumentFailures_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("document missing") << "404" << "error DownloadingError";
+    QTest::newRow("server error") << "500" << "error DownloadingError";
+    QTest::newRow("connection cut") << "cut" << "error DownloadingError";
+    QTest::newRow("signature missing") << "no signature" << "error DownloadingError";
+    QTest::newRow("signature empty") << "empty signature" << "error VerificationFailed";
+    QTest::newRow("signature of other file") << "other signature" << "error VerificationFailed";
+    QTest::newRow("signature too short") << "short signature" << "error VerificationFailed";
+    QTest::newRow("no website") << "no website" << "error ResponseError";
+}
+
+void TestUpdaterCore::versionDocumentFailures()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, expected);
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("9.0"), website);
+    const QString signaturePath = versionPath + QStringLiteral(".sig");
+    m_https->publish(versionPath, document);
+    if (failure == QLatin1String("404") || failure == QLatin1String("500"))
+        m_https->fail(versionPath, failure.toInt());
+    else if (failure == QLatin1String("cut"))
+        m_https->cutConnection(versionPath, document);
+    else if (failure == QLatin1String("no signature"))
+        m_https->remove(signaturePath);
+    else if (failure == QLatin1String("empty signature"))
+        m_https->serve(signaturePath, "\n");
+    else if (failure == QLatin1String("other signature"))
+        m_https->serve(signaturePath, m_https->signatureHex("another document"));
+    else if (failure == QLatin1String("short signature"))
+        m_https->serve(signaturePath, m_https->signatureHex(document).left(510));
+    else if (failure == QLatin1String("no website"))
+        m_https->publish(versionPath, "<Quillmark><version>9.0</version></Quillmark>");
+    configure(QStringLiteral("1.0"), m_https->url(versionPath), m_https->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), expected);
+}
+
+void TestUpdaterCore::signatureWithTrailingNewlineIsAccepted()
+{
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("2.0"), website);
+    m_http->serve(versionPath, document);
+    QByteArray wrapped = m_http->signatureHex(document);
+    wrapped.insert(256, "\r\n ");
+    m_http->serve(versionPath + QStringLiteral(".sig"), wrapped + "\n");
+    configure(QStringLiteral("1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("newer 2.0 ") + website);
+}
+
+void TestUpdaterCore::redirectsThatAreFollowed_data()
+{
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::newRow("https to https") << "https" << "https";
+    QTest::newRow("http to https") << "http" << "https";
+    QTest::newRow("http to http") << "http" << "http";
+}
+
+void TestUpdaterCore::redirectsThatAreFollowed()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    UpdateSite &origin = from == QLatin1String("https") ? *m_https : *m_http;
+    UpdateSite &mirror = to == QLatin1String("https") ? *m_https : *m_http;
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("3.0"), website);
+    const QString mirrorPath = QStringLiteral("/mirror/v.xml");
+    mirror.serve(mirrorPath, document);
+    origin.redirect(versionPath, mirror.url(mirrorPath), 301);
+    // The signature stays at the configured address, itself one hop away.
+    mirror.serve(QStringLiteral("/mirror/sig"), origin.signatureHex(document));
+    origin.redirect(versionPath + QStringLiteral(".sig"), mirror.url(QStringLiteral("/mirror/sig")));
+    configure(QStringLiteral("1.0"), origin.url(versionPath), origin.url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("newer 3.0 ") + website);
+    QCOMPARE(mirror.requestCount(mirrorPath + QStringLiteral(".sig")), 0);
+}
+
+void TestUpdaterCore::httpsToHttpIsRefused()
+{
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("3.0"), website));
+    m_https->redirect(versionPath, m_http->url(versionPath));
+    configure(QStringLiteral("1.0"), m_https->url(versionPath), m_https->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
+    QVERIFY(m_http->requestedPaths().isEmpty());
+
+    // Also for the signature.
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("3.0"), website);
+    m_https->publish(versionPath, document);
+    m_https->redirect(versionPath + QStringLiteral(".sig"), m_http->url(versionPath + ".sig"));
+    RecordingUpdater second;
+    emit second.checkVersion();
+    QCOMPARE(report(second), QStringLiteral("error DownloadingError"));
+    QVERIFY(m_http->requestedPaths().isEmpty());
+}
+
+void TestUpdaterCore::redirectLoopEnds()
+{
+    m_http->redirect(QStringLiteral("/a"), m_http->url(QStringLiteral("/b")));
+    m_http->redirect(QStringLiteral("/b"), m_http->url(QStringLiteral("/a")));
+    configure(QStringLiteral("1.0"), m_http->url(QStringLiteral("/a")), m_http->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
+    QCOMPARE(m_http->requestedPaths().size(), DownloadManager::maximumRedirects + 1);
+}
+
+void TestUpdaterCore::packageIsVerifiedSavedAndHandedOver()
+{
+    const QByteArray package(300000, 'p');
+    m_https->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_https->publish(packagePath, package);
+    // Redirected to a mirror with another file name: the saved file takes
+    // the name it finally came from, the signature the configured address.
+    m_https->redirect(QStringLiteral("/latest.deb"), m_https->url(packagePath));
+    m_https->serve(QStringLiteral("/latest.deb.sig"), m_https->signatureHex(package));
+    configure(QStringLiteral("1.1.0"), m_https->url(versionPath), m_https->url("/latest.deb"));
+    const QString downloads = m_tree->downloadDirectory();
+    QVERIFY(QDir().mkpath(downloads));
+    QFile earlier(downloads + QStringLiteral("/quillmark_1.0.0_amd64.deb"));
+    QVERIFY(earlier.open(QIODevice::WriteOnly));
+    earlier.close();
+
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QVERIFY(report(updater).startsWith(QStringLiteral("newer 1.2.0")));
+    QVERIFY(updater.progress.size() >= 2);
+    updater.events.clear();
+    updater.progress.clear();
+    updater.requestPackage();
+    const QString saved = downloads + QStringLiteral("/quillmark_1.2.0_amd64.deb");
+    QCOMPARE(report(updater), QStringLiteral("install ") + saved);
+    QCOMPARE(m_https->requestCount(QStringLiteral("/latest.deb.sig")), 1);
+    QCOMPARE(m_https->requestCount(packagePath + QStringLiteral(".sig")), 0);
+    QCOMPARE(QDir(downloads).entryList(QDir::Files), QStringList{QFileInfo(saved).fileName()});
+    QFile file(saved);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), package);
+    QCOMPARE(updater.progress.constLast(), qMakePair(qint64(512), qint64(512)));
+    QVERIFY(updater.progress.contains(qMakePair(qint64(package.size()), qint64(package.size()))));
+    QVERIFY(updater.manager().downloadedData().isEmpty());
+}
+
+void TestUpdaterCore::packageFailures_data()
+{
+    QTest::addColumn<QString>("failure");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("package missing") << "404" << "error DownloadingError";
+    QTest::newRow("package signature of version document") << "swapped" << "error VerificationFailed";
+    QTest::newRow("package cut") << "cut" << "error DownloadingError";
+}
+
+void TestUpdaterCore::packageFailures()
+{
+    QFETCH(QString, failure);
+    QFETCH(QString, expected);
+    const QByteArray package(20000, 'q');
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("1.2.0"), website);
+    m_http->publish(versionPath, document);
+    m_http->publish(packagePath, package);
+    if (failure == QLatin1String("404"))
+        m_http->fail(packagePath, 404);
+    else if (failure == QLatin1String("swapped"))
+        m_http->serve(packagePath + QStringLiteral(".sig"), m_http->signatureHex(document));
+    else
+        m_http->cutConnection(packagePath, package);
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
+    updater.events.clear();
+    updater.requestPackage();
+    QCOMPARE(report(updater), expected);
+    QVERIFY(!QFileInfo::exists(m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb")));
+}
+
+void TestUpdaterCore::packageAddressEndingInSlashCannotBeSaved()
+{
+    const QString directoryPath = QStringLiteral("/quillmark/latest/");
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_http->publish(directoryPath, "package behind a directory address");
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(directoryPath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
+    updater.events.clear();
+    updater.requestPackage();
+    QCOMPARE(report(updater), QStringLiteral("error SaveError"));
+    QVERIFY(QDir(m_tree->downloadDirectory()).isEmpty());
+}
+
+void TestUpdaterCore::plantedDownloadDirectoryIsRefused()
+{
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_http->publish(packagePath, "verified package");
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    // Someone prepared the shared place as a link to a directory of theirs.
+    const QString planted = m_tree->root() + QStringLiteral("/planted");
+    QVERIFY(QDir().mkpath(planted));
+    QVERIFY(QDir().mkpath(m_tree->temporaryDirectory() + QStringLiteral("/varnek")));
+    QVERIFY(QFile::link(planted, m_tree->downloadDirectory()));
+
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
+    updater.events.clear();
+    updater.requestPackage();
+    QCOMPARE(report(updater), QStringLiteral("error SaveError"));
+    QVERIFY(QDir(planted).isEmpty());
+}
+
+void TestUpdaterCore::proxyCredentials()
+{
+    AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_http->port());
+    QVERIFY(proxy.start());
+    qputenv("http_proxy", proxy.address().toUtf8());
+    // A name that never resolves: only the proxy can reach it.
+    const QString site = QStringLiteral("http://updates.quillmark.test");
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.5"), website));
+    configure(QStringLiteral("1.0"), site + versionPath, site + packagePath);
+    RecordingUpdater updater;
+    updater.proxyUser = QStringLiteral("alice");
+    updater.proxyPassword = QStringLiteral("s3cret");
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("newer 1.5 ") + website);
+    QVERIFY(updater.proxyQuestions >= 1);
+    QVERIFY(proxy.requestsSeen() >= 2);
+    QCOMPARE(m_http->requestCount(versionPath + QStringLiteral(".sig")), 1);
+}
+
+void TestUpdaterCore::wrongProxyCredentials()
+{
+    AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_http->port());
+    QVERIFY(proxy.start());
+    qputenv("http_proxy", proxy.address().toUtf8());
+    const QString site = QStringLiteral("http://updates.quillmark.test");
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.5"), website));
+    configure(QStringLiteral("1.0"), site + versionPath, site + packagePath);
+    RecordingUpdater updater;
+    updater.proxyUser = QStringLiteral("alice");
+    updater.proxyPassword = QStringLiteral("wrong");
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
+    QVERIFY(m_http->requestedPaths().isEmpty());
+}
+
+class FinishingUpdater : public RecordingUpdater
+{
+public:
+    using Updater::finish;
+};
+
+void TestUpdaterCore::nothingReportedAfterFinish()
+{
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_http->servePaced(packagePath, QByteArray(40000, 'z'), 4000, 50);
+    m_http->serve(packagePath + QStringLiteral(".sig"), m_http->signatureHex(QByteArray(40000, 'z')));
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    FinishingUpdater updater;
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
+    updater.events.clear();
+    updater.requestPackage();
+    QTRY_VERIFY(!updater.progress.isEmpty());
+    updater.finish(2);
+    updater.finish(4);
+    QTest::qWait(800);
+    QVERIFY(updater.events.isEmpty());
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 2);
+    QCOMPARE(updater.exitCode(), 2);
+}
+
+QTEST_GUILESS_MAIN(TestUpdaterCore)
+#include "tst_updatercore.moc"
