@@ -8,9 +8,10 @@
 
 namespace {
 
+// Line ends and non-ASCII text must reach the reader byte for byte.
 const QString record = QStringLiteral(
-    "<GetDocumentInfoResponse><Nonce>{n}</Nonce><SessionId>s-1</SessionId>"
-    "<Note>p\xc3\xa1\xc4\x8d \xe2\x82\xac</Note></GetDocumentInfoResponse>");
+    "<GetDocumentInfoResponse>\n  <Nonce>{n}</Nonce>\r\n  <SessionId>s-1</SessionId>\n"
+    "  <Note>páč €</Note>\n</GetDocumentInfoResponse>\n");
 
 SigningIdentity identity(const char *role)
 {
