@@ -1,8 +1,13 @@
 #include "trayinstallation.h"
 
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+
+#include <sys/ipc.h>
+#include <sys/sem.h>
+#include <sys/shm.h>
 
 namespace {
 
@@ -60,4 +65,22 @@ QProcessEnvironment TrayInstallation::environment(QProcessEnvironment base) cons
 bool TrayInstallation::copyInto(const QString &source, const QString &directory) const
 {
     return QFile::copy(source, directory + QLatin1Char('/') + QFileInfo(source).fileName());
+}
+
+void TrayInstallation::removeInstanceKeys() const
+{
+    // Qt keys its System V objects by ftok() of files in the temporary
+    // directory, which here is the private one.
+    const QStringList keyFiles{QStringLiteral("qipc_*")};
+    for (const QFileInfo &file : QDir(ipcDirectory()).entryInfoList(keyFiles, QDir::Files)) {
+        const key_t key = ::ftok(QFile::encodeName(file.absoluteFilePath()).constData(), 'Q');
+        if (key == -1)
+            continue;
+        const int memory = ::shmget(key, 0, 0);
+        if (memory != -1)
+            ::shmctl(memory, IPC_RMID, nullptr);
+        const int semaphore = ::semget(key, 0, 0);
+        if (semaphore != -1)
+            ::semctl(semaphore, 0, IPC_RMID);
+    }
 }

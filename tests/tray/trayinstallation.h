@@ -26,6 +26,9 @@ public:
     QString ipcDirectory() const;
     // Adds the private key directory to a child's environment.
     QProcessEnvironment environment(QProcessEnvironment base) const;
+    // Killed trays leave their shared-memory segment and semaphores behind;
+    // removes them once no tray of this installation runs any more.
+    void removeInstanceKeys() const;
 
 private:
     bool copyInto(const QString &source, const QString &directory) const;

@@ -1,0 +1,169 @@
+#include "testhome.h"
+#include "trayinstallation.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <memory>
+
+// The shipped QuillmarkTray binary, started as the desktop session would.
+class TestTrayProcess : public QObject
+{
+    Q_OBJECT
+
+private:
+    static constexpr int timeout = 10000;
+    static const QString constructed;
+    static const QString alreadyRunning;
+
+    QString log() const
+    {
+        QFile file(m_home->logFile(QStringLiteral("quillmarktraylog.txt")));
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    }
+
+    std::unique_ptr<QProcess> startTray(const QProcessEnvironment &extra = {}) const
+    {
+        auto tray = std::make_unique<QProcess>();
+        QProcessEnvironment environment = m_installation->environment(m_home->environment());
+        environment.insert(extra);
+        tray->setProcessEnvironment(environment);
+        tray->setProgram(m_installation->program());
+        tray->start();
+        return tray;
+    }
+
+    // Starts a tray and waits until it has built its icon.
+    std::unique_ptr<QProcess> startRunningTray(const QProcessEnvironment &extra = {}) const
+    {
+        const int before = log().count(constructed);
+        auto tray = startTray(extra);
+        QDeadlineTimer deadline(timeout);
+        while (log().count(constructed) == before && tray->state() != QProcess::NotRunning
+               && !deadline.hasExpired())
+            QTest::qWait(20);
+        return tray;
+    }
+
+    static bool endsWithZero(QProcess &process)
+    {
+        return process.waitForFinished(timeout) && process.exitStatus() == QProcess::NormalExit
+               && process.exitCode() == 0;
+    }
+
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<TrayInstallation> m_installation;
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarktraylog.txt")));
+        m_installation = std::make_unique<TrayInstallation>();
+        QVERIFY(m_installation->isValid());
+    }
+
+    void cleanup()
+    {
+        m_installation->removeInstanceKeys();
+    }
+
+    void secondInstanceEndsWhileFirstRuns()
+    {
+        const auto first = startRunningTray();
+        QCOMPARE(first->state(), QProcess::Running);
+        const auto second = startTray();
+        QVERIFY(endsWithZero(*second));
+        QCOMPARE(log().count(alreadyRunning), 1);
+        QCOMPARE(log().count(constructed), 1);
+        QCOMPARE(first->state(), QProcess::Running);
+        first->kill();
+        first->waitForFinished(timeout);
+    }
+
+    void killedInstanceDoesNotBlockTheNext()
+    {
+        const auto first = startRunningTray();
+        first->kill(); // SIGKILL: no chance to release the segment
+        QVERIFY(first->waitForFinished(timeout));
+
+        const auto next = startRunningTray();
+        QCOMPARE(next->state(), QProcess::Running);
+        QCOMPARE(log().count(alreadyRunning), 0);
+        // The new tray really holds the instance now.
+        const auto another = startTray();
+        QVERIFY(endsWithZero(*another));
+        QCOMPARE(log().count(alreadyRunning), 1);
+        next->kill();
+        next->waitForFinished(timeout);
+    }
+
+    void startsWithoutSystemTrayAndLogs()
+    {
+        const auto tray = startRunningTray();
+        QCOMPARE(tray->state(), QProcess::Running);
+        QTRY_VERIFY(log().contains(QStringLiteral("Could not detect any system tray")));
+        const QString text = log();
+        QVERIFY2(text.contains(QRegularExpression(QStringLiteral(
+                     "Starting app: .*QuillmarkTray.*1\\.0\\.1 \\([0-9a-f]{40}\\)"))),
+                 qPrintable(text));
+        QVERIFY(text.contains(QStringLiteral("Qt build version:  " QT_VERSION_STR)));
+        tray->kill();
+        tray->waitForFinished(timeout);
+    }
+
+    void languageFollowsTheSystemLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("language");
+        QTest::newRow("Slovak") << "sk_SK.UTF-8" << "sk";
+        QTest::newRow("German") << "de_DE.UTF-8" << "en";
+        QTest::newRow("English") << "en_GB.UTF-8" << "en";
+    }
+
+    void languageFollowsTheSystemLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, language);
+        QProcessEnvironment extra;
+        extra.insert(QStringLiteral("LC_ALL"), locale);
+        const auto tray = startRunningTray(extra);
+        QCOMPARE(tray->state(), QProcess::Running);
+        QVERIFY2(log().contains(QStringLiteral("System language was found:  \"%1\"").arg(language)),
+                 qPrintable(log()));
+        tray->kill();
+        tray->waitForFinished(timeout);
+    }
+
+    void missingTranslationEndsWithOne()
+    {
+        m_installation = std::make_unique<TrayInstallation>(TrayInstallation::Translations::Missing);
+        QVERIFY(m_installation->isValid());
+        const auto tray = startTray();
+        QVERIFY(tray->waitForFinished(timeout));
+        QCOMPARE(tray->exitCode(), 1);
+        QVERIFY(log().contains(QStringLiteral("Could not find language package.")));
+        QVERIFY(!log().contains(constructed));
+    }
+
+    void versionOption()
+    {
+        auto tray = std::make_unique<QProcess>();
+        tray->setProcessEnvironment(m_installation->environment(m_home->environment()));
+        tray->start(m_installation->program(), {QStringLiteral("--version")});
+        QVERIFY(endsWithZero(*tray));
+        QVERIFY(QString::fromUtf8(tray->readAllStandardOutput())
+                    .contains(QRegularExpression(QStringLiteral("^QuillmarkTray 1\\.0\\.1 \\([0-9a-f]{40}\\)$"),
+                                                 QRegularExpression::MultilineOption)));
+    }
+};
+
+const QString TestTrayProcess::constructed = QStringLiteral("QuillmarkTray class is being constructed");
+const QString TestTrayProcess::alreadyRunning = QStringLiteral("Instance of application is currently running");
+
+QTEST_MAIN(TestTrayProcess)
+#include "tst_trayprocess.moc"
