@@ -5,10 +5,19 @@
 #include <QMovie>
 #include <QtDebug>
 
+// The images are compiled into the static library, whose resource
+// initialiser the linker would otherwise drop. (Outside any namespace: the
+// macro declares the initialiser where it stands.)
+static void initialiseImages()
+{
+    Q_INIT_RESOURCE(updater);
+}
+
 UpdaterDialog::UpdaterDialog(QWidget *parent)
     : QDialog(parent)
     , ui(std::make_unique<Ui::UpdaterDialog>())
 {
+    initialiseImages();
     ui->setupUi(this);
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
     setWindowTitle(tr("Updater"));

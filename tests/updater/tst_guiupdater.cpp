@@ -1,0 +1,342 @@
+#include "authenticationform.h"
+#include "authproxy.h"
+#include "guiupdater.h"
+#include "updaterdialog.h"
+#include "updatesite.h"
+#include "updatertree.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMovie>
+#include <QPushButton>
+#include <QTranslator>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+const QString versionPath = QStringLiteral("/version.xml");
+const QString packagePath = QStringLiteral("/pool/quillmark_1.2.0_amd64.deb");
+const QString website = QStringLiteral("https://quillmark.test/news");
+} // namespace
+
+class TestGuiUpdater : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void dialogLayout();
+    void cancelWhileLookingEndsWithZero();
+    void latestVersionEndsWithThree();
+    void errorEndsWithOne();
+    void offerDownloadAndInstall();
+    void offerLaterEndsWithTwo();
+    void cancelDuringDownloadEndsAtOnce();
+    void installerThatCannotStartIsAnError();
+    void proxyCredentialsAskedOnce_data();
+    void proxyCredentialsAskedOnce();
+
+private:
+    struct Widgets
+    {
+        QPushButton *ok;
+        QPushButton *cancel;
+        QLabel *loader;
+        QLabel *text;
+    };
+    static Widgets widgets(UpdaterDialog *dialog);
+    void publishRelease(const QByteArray &package = QByteArray(50000, 'g'));
+    bool waitForStage(GuiUpdater &updater, int stage);
+    QString installerScript() const;
+    QStringList installerCalls() const;
+
+    QTranslator m_translator;
+    std::unique_ptr<UpdaterTree> m_tree;
+    std::unique_ptr<UpdateSite> m_site;
+};
+
+void TestGuiUpdater::initTestCase()
+{
+    QVERIFY(m_translator.load(QStringLiteral(QUILLMARK_STAGE_BIN "/../share/translations/QuillmarkUpdater_en.qm")));
+    QCoreApplication::installTranslator(&m_translator);
+}
+
+void TestGuiUpdater::init()
+{
+    m_tree = std::make_unique<UpdaterTree>();
+    QVERIFY(QDir::setCurrent(m_tree->binDirectory()));
+    qputenv("TMPDIR", QFile::encodeName(m_tree->temporaryDirectory()));
+    m_site = std::make_unique<UpdateSite>();
+    QVERIFY(m_site->start());
+    m_tree->addStandIn(QStringLiteral("gdebi-gtk.sh"),
+                       "printf '%s\\n' \"$@\" > '" + m_tree->standInDirectory().toUtf8()
+                           + "/calls-gdebi-gtk.txt'\n");
+}
+
+void TestGuiUpdater::cleanup()
+{
+    qunsetenv("http_proxy");
+    m_site.reset();
+    QDir::setCurrent(QStringLiteral(QUILLMARK_BINARY_DIR));
+    m_tree.reset();
+}
+
+TestGuiUpdater::Widgets TestGuiUpdater::widgets(UpdaterDialog *dialog)
+{
+    return {dialog->findChild<QPushButton *>(QStringLiteral("btnOK")),
+            dialog->findChild<QPushButton *>(QStringLiteral("btnCancel")),
+            dialog->findChild<QLabel *>(QStringLiteral("lblLoader")),
+            dialog->findChild<QLabel *>(QStringLiteral("lblText"))};
+}
+
+void TestGuiUpdater::publishRelease(const QByteArray &package)
+{
+    m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_site->publish(packagePath, package);
+    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
+                                                         m_site->url(versionPath),
+                                                         m_site->url(packagePath)));
+}
+
+bool TestGuiUpdater::waitForStage(GuiUpdater &updater, int stage)
+{
+    return QTest::qWaitFor([&] { return updater.dialog()->stage() == stage; }, 10000);
+}
+
+QString TestGuiUpdater::installerScript() const
+{
+    return m_tree->standInDirectory() + QStringLiteral("/gdebi-gtk.sh");
+}
+
+QStringList TestGuiUpdater::installerCalls() const
+{
+    return m_tree->recordedCalls(QStringLiteral("gdebi-gtk"));
+}
+
+void TestGuiUpdater::dialogLayout()
+{
+    UpdaterDialog dialog;
+    const Widgets w = widgets(&dialog);
+    QVERIFY(w.ok && w.cancel && w.loader && w.text);
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("Updater"));
+    QCOMPARE(dialog.minimumSize(), QSize(450, 160));
+    QCOMPARE(dialog.size(), QSize(450, 160));
+    QVERIFY(!(dialog.windowFlags() & Qt::WindowContextHelpButtonHint));
+    QVERIFY(w.ok->isDefault());
+    QVERIFY(w.text->openExternalLinks());
+    QCOMPARE(w.text->textFormat(), Qt::RichText);
+    QVERIFY(w.loader->movie() && w.loader->movie()->isValid());
+    QVERIFY(w.loader->movie()->frameCount() > 1);
+    QCOMPARE(w.loader->movie()->state(), QMovie::Running);
+}
+
+void TestGuiUpdater::cancelWhileLookingEndsWithZero()
+{
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("1.2.0"), website);
+    m_site->servePaced(versionPath, document, 10, 200);
+    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
+                                                         m_site->url(versionPath),
+                                                         m_site->url(packagePath)));
+    GuiUpdater updater;
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QTRY_VERIFY(updater.dialog()->isVisible());
+    const Widgets w = widgets(updater.dialog());
+    QCOMPARE(updater.dialog()->stage(), 1);
+    QVERIFY(!w.ok->isVisible());
+    QVERIFY(w.cancel->isVisible());
+    QVERIFY(w.loader->isVisible());
+    QCOMPARE(w.text->alignment(), Qt::AlignCenter);
+    QCOMPARE(w.text->text(), QStringLiteral("Looking for a new version..."));
+    QTest::mouseClick(w.cancel, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 0);
+}
+
+void TestGuiUpdater::latestVersionEndsWithThree()
+{
+    m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.1.0"), website));
+    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
+                                                         m_site->url(versionPath),
+                                                         m_site->url(packagePath)));
+    GuiUpdater updater;
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 3));
+    const Widgets w = widgets(updater.dialog());
+    QVERIFY(updater.dialog()->isVisible());
+    QVERIFY(w.ok->isVisible());
+    QVERIFY(!w.cancel->isVisible());
+    QVERIFY(!w.loader->isVisible());
+    QCOMPARE(w.text->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
+    QCOMPARE(w.text->text(), QStringLiteral("<p>You have the latest version of Quillmark.</p>"));
+    QCOMPARE(w.ok->text(), QStringLiteral("OK"));
+    QMetaObject::invokeMethod(updater.dialog(), "on_btnCancel_clicked");
+    QVERIFY(finished.isEmpty());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 3);
+}
+
+void TestGuiUpdater::errorEndsWithOne()
+{
+    GuiUpdater updater; // no configuration file at all
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 5));
+    const Widgets w = widgets(updater.dialog());
+    QVERIFY(w.ok->isVisible());
+    QVERIFY(!w.cancel->isVisible());
+    QVERIFY(!w.loader->isVisible());
+    QCOMPARE(w.text->text(), QStringLiteral("<p>The updater configuration is missing or damaged.</p>"));
+    QMetaObject::invokeMethod(updater.dialog(), "on_btnCancel_clicked");
+    QVERIFY(finished.isEmpty());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 1);
+}
+
+void TestGuiUpdater::offerDownloadAndInstall()
+{
+    publishRelease(QByteArray(3 * 1024 * 1024, 'g'));
+    GuiUpdater updater;
+    updater.setInstallerScript(installerScript());
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 2));
+    const Widgets w = widgets(updater.dialog());
+    QVERIFY(w.ok->isVisible());
+    QVERIFY(w.cancel->isVisible());
+    QVERIFY(!w.loader->isVisible());
+    QCOMPARE(w.ok->text(), QStringLiteral("Download and install"));
+    QCOMPARE(w.cancel->text(), QStringLiteral("Later"));
+    QCOMPARE(w.text->text(),
+             QStringLiteral("<p>A new version 1.2.0.0.0.0 is available.</p><p>Note: What is new is "
+                            "described at<br/> <a href=\"%1\">%1</a></p>")
+                 .arg(website));
+
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QTRY_COMPARE(updater.dialog()->stage(), 4);
+    QVERIFY(w.loader->isVisible());
+    QVERIFY(!w.ok->isVisible());
+    QCOMPARE(w.cancel->text(), QStringLiteral("Cancel"));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 15000);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 4);
+    const QString saved = m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
+    QTRY_COMPARE(installerCalls(), QStringList{saved});
+    QCOMPARE(QFileInfo(saved).size(), qint64(3 * 1024 * 1024));
+    // The last progress shown was the signature's.
+    QCOMPARE(w.text->text(), QStringLiteral("Downloading...<br/>quillmark_1.2.0_amd64.deb.sig .. 512/512 bytes"));
+}
+
+void TestGuiUpdater::offerLaterEndsWithTwo()
+{
+    publishRelease();
+    GuiUpdater updater;
+    updater.setInstallerScript(installerScript());
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 2));
+    QTest::mouseClick(widgets(updater.dialog()).cancel, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 2);
+    QCOMPARE(m_site->requestCount(packagePath), 0);
+}
+
+void TestGuiUpdater::cancelDuringDownloadEndsAtOnce()
+{
+    const QByteArray package(200000, 'c');
+    publishRelease(package);
+    m_site->servePaced(packagePath, package, 4000, 40); // two seconds
+    GuiUpdater updater;
+    updater.setInstallerScript(installerScript());
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 2));
+    const Widgets w = widgets(updater.dialog());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QTRY_VERIFY(w.text->text().contains(QStringLiteral("quillmark_1.2.0_amd64.deb .. ")));
+    QVERIFY(w.text->text().endsWith(QStringLiteral("/195 KB")));
+    QTest::mouseClick(w.cancel, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 2);
+    QTest::qWait(2500);
+    QCOMPARE(finished.size(), 1);
+    QVERIFY(installerCalls().isEmpty());
+    QCOMPARE(m_site->requestCount(packagePath + QStringLiteral(".sig")), 0);
+}
+
+void TestGuiUpdater::installerThatCannotStartIsAnError()
+{
+    publishRelease();
+    GuiUpdater updater;
+    updater.setInstallerScript(m_tree->root() + QStringLiteral("/no-such-installer.sh"));
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 2));
+    const Widgets w = widgets(updater.dialog());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QVERIFY(waitForStage(updater, 5));
+    QCOMPARE(w.text->text(), QStringLiteral("<p>The installer could not be started.</p>"));
+    QVERIFY(finished.isEmpty());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished.constFirst().constFirst().toInt(), 1);
+}
+
+void TestGuiUpdater::proxyCredentialsAskedOnce_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("accept");
+    QTest::addColumn<int>("stage");
+    QTest::newRow("right") << "s3cret" << true << 2;
+    QTest::newRow("wrong") << "guess" << true << 5;
+    QTest::newRow("cancelled") << "s3cret" << false << 5;
+}
+
+void TestGuiUpdater::proxyCredentialsAskedOnce()
+{
+    QFETCH(QString, password);
+    QFETCH(bool, accept);
+    QFETCH(int, stage);
+    AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_site->port());
+    QVERIFY(proxy.start());
+    qputenv("http_proxy", proxy.address().toUtf8());
+    const QString site = QStringLiteral("http://updates.quillmark.test");
+    m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"), site + versionPath,
+                                                         site + packagePath));
+    int formsShown = 0;
+    QTimer answerer;
+    connect(&answerer, &QTimer::timeout, this, [&] {
+        auto *form = qobject_cast<AuthenticationForm *>(QApplication::activeModalWidget());
+        if (!form || !form->isVisible())
+            return;
+        ++formsShown;
+        QCOMPARE(form->windowTitle(), QStringLiteral("Quillmark Updater"));
+        auto *passwordEdit = form->findChild<QLineEdit *>(QStringLiteral("lePassword"));
+        QCOMPARE(passwordEdit->echoMode(), QLineEdit::Password);
+        QTest::keyClicks(form->findChild<QLineEdit *>(QStringLiteral("leUsername")),
+                         QStringLiteral("alice"));
+        QTest::keyClicks(passwordEdit, password);
+        QTest::mouseClick(form->findChild<QPushButton *>(accept ? QStringLiteral("btnOk")
+                                                                : QStringLiteral("btnCancel")),
+                          Qt::LeftButton);
+    });
+    answerer.start(20);
+    GuiUpdater updater;
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, stage));
+    QTest::qWait(300);
+    QCOMPARE(formsShown, 1);
+    QCOMPARE(updater.dialog()->stage(), stage);
+}
+
+QTEST_MAIN(TestGuiUpdater)
+#include "tst_guiupdater.moc"
