@@ -10,6 +10,8 @@
 #include <QXmlStreamReader>
 #include <QtDebug>
 
+#include <type_traits>
+
 namespace {
 
 AppException mismatch(const QString &message, const QString &file, int line,
@@ -88,44 +90,19 @@ GetDocumentInfoResponse CommunicationManager::processGetDocumentInfoResponse(con
 GetDocumentPageResponse CommunicationManager::processGetDocumentPageResponse(const QString &response)
 {
     LOG_FUNCTION_START();
-    QMutexLocker lock(&m_mutex);
-    X509Certificate2Ultra signer;
-    const auto record = openAnswer<GetDocumentPageResponse>(GetDocumentPage, response, signer);
-    checkSameServerAndSession(signer, record);
-    checkProvingData(record.provingData);
-    if (record.pageNumber != m_requestedPage) {
-        throw mismatch(QObject::tr("CommunicationMismatchPage")
-                           .arg(record.pageNumber)
-                           .arg(m_requestedPage),
-                       APP_LOCATION);
-    }
-    checkNonce(record);
-    m_requestedPage = -1;
-    return record;
+    return processFollowUpAnswer<GetDocumentPageResponse>(GetDocumentPage, response);
 }
 
 SignInitResponse CommunicationManager::processSignInitResponse(const QString &response)
 {
     LOG_FUNCTION_START();
-    QMutexLocker lock(&m_mutex);
-    X509Certificate2Ultra signer;
-    const auto record = openAnswer<SignInitResponse>(SignInit, response, signer);
-    checkSameServerAndSession(signer, record);
-    checkProvingData(record.provingData);
-    checkNonce(record);
-    return record;
+    return processFollowUpAnswer<SignInitResponse>(SignInit, response);
 }
 
 SignFinishResponse CommunicationManager::processSignFinishResponse(const QString &response)
 {
     LOG_FUNCTION_START();
-    QMutexLocker lock(&m_mutex);
-    X509Certificate2Ultra signer;
-    const auto record = openAnswer<SignFinishResponse>(SignFinish, response, signer);
-    checkSameServerAndSession(signer, record);
-    checkProvingData(record.provingData);
-    checkNonce(record);
-    return record;
+    return processFollowUpAnswer<SignFinishResponse>(SignFinish, response);
 }
 
 X509Certificate2Ultra CommunicationManager::serverCertificate() const
@@ -170,6 +147,23 @@ Record CommunicationManager::openAnswer(RequestKind kind, const QString &respons
     return record;
 }
 
+template <typename Record>
+Record CommunicationManager::processFollowUpAnswer(RequestKind kind, const QString &response)
+{
+    QMutexLocker lock(&m_mutex);
+    X509Certificate2Ultra signer;
+    const auto record = openAnswer<Record>(kind, response, signer);
+    checkSameServerAndSession(signer, record);
+    checkProvingData(record.provingData);
+    constexpr bool isPage = std::is_same_v<Record, GetDocumentPageResponse>;
+    if constexpr (isPage)
+        checkPage(record);
+    checkNonce(record);
+    if constexpr (isPage)
+        m_requestedPage = -1;
+    return record;
+}
+
 void CommunicationManager::checkSameServerAndSession(const X509Certificate2Ultra &signer,
                                                      const AnswerRecord &record)
 {
@@ -195,6 +189,16 @@ void CommunicationManager::checkProvingData(const QList<ProvingData> &items)
             m_provingDataByDocId.insert(item.docId, item);
         else if (*known != item)
             throw mismatch(QObject::tr("CommunicationMismatchDocument"), APP_LOCATION);
+    }
+}
+
+void CommunicationManager::checkPage(const GetDocumentPageResponse &record) const
+{
+    if (record.pageNumber != m_requestedPage) {
+        throw mismatch(QObject::tr("CommunicationMismatchPage")
+                           .arg(record.pageNumber)
+                           .arg(m_requestedPage),
+                       APP_LOCATION);
     }
 }
 

@@ -57,8 +57,12 @@ private:
     void beginRequest(RequestKind kind);
     template <typename Record>
     Record openAnswer(RequestKind kind, const QString &response, X509Certificate2Ultra &signer);
+    // Page, sign-init and sign-finish answers: all checks, in order.
+    template <typename Record>
+    Record processFollowUpAnswer(RequestKind kind, const QString &response);
     void checkSameServerAndSession(const X509Certificate2Ultra &signer, const AnswerRecord &record);
     void checkProvingData(const QList<ProvingData> &items);
+    void checkPage(const GetDocumentPageResponse &record) const;
     void checkNonce(const AnswerRecord &record) const;
 
     X509Certificate2Ultra m_serverCertificate;
