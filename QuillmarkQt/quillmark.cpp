@@ -5,10 +5,15 @@
 #include "closingflag.h"
 #include "functionlog.h"
 #include "msgbox.h"
+#include "pinform.h"
 #include "quillmarkversion.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMetaMethod>
+#include <QScreen>
 #include <QStringList>
+#include <QStyle>
 #include <QtDebug>
 
 namespace {
@@ -45,8 +50,10 @@ void Quillmark::dispose(bool closeWindow)
     if (m_disposed)
         return;
     if (closeWindow && m_mainWindow) {
-        m_mainWindow->close();
-        delete m_mainWindow.data();
+        // Closing ends the workflow, which forgets the window; it still goes now.
+        const QPointer<MainWindow> window = m_mainWindow;
+        window->close();
+        delete window.data();
     }
     m_disposed = true;
 }
@@ -80,26 +87,95 @@ void Quillmark::signDocument()
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    setupAndViewForm(false);
 }
 
 void Quillmark::viewDocument()
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    setupAndViewForm(true);
+}
+
+void Quillmark::setupAndViewForm(bool viewOnly)
+{
+    qDebug() << "Setting up";
+    ClosingFlag::lower();
+    if (m_mainWindow)
+        throw AppException(QObject::tr("ComponentAlreadyRunning"), APP_LOCATION, true);
+
+    // A window whose events nobody would receive is not kept.
+    auto window = std::make_unique<MainWindow>(viewOnly, m_filterOnlyValidCerts,
+                                               m_filterOnlyQualifiedCerts, m_pageCacheSize,
+                                               m_signingCertificateStores);
+    connectWindowSignals(window.get());
+    m_mainWindow = window.release();
+
+    qDebug() << "Show mainWindow";
+    const QScreen *screen = m_mainWindow->screen() ? m_mainWindow->screen()
+                                                   : QGuiApplication::primaryScreen();
+    const QRect area = screen->availableGeometry();
+    m_mainWindow->setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter,
+                                                  m_mainWindow->size().boundedTo(area.size()),
+                                                  area));
+    m_mainWindow->show();
+}
+
+template <typename Source, typename SourceSignal, typename EventSignal>
+void Quillmark::forwardRequiredEvent(Source *source, SourceSignal signal, EventSignal event,
+                                     const QString &eventName)
+{
+    if (!isSignalConnected(QMetaMethod::fromSignal(event)))
+        throw AppException(QObject::tr("EventHandlerNotSet").arg(eventName), APP_LOCATION, true);
+    connect(source, signal, this, event);
+}
+
+template <typename SourceSignal, typename EventSignal>
+void Quillmark::forwardOptionalEvent(MainWindow *window, SourceSignal signal, EventSignal event)
+{
+    if (isSignalConnected(QMetaMethod::fromSignal(event)))
+        connect(window, signal, this, event);
+}
+
+void Quillmark::connectWindowSignals(MainWindow *window)
+{
+    CommunicationManager *manager = &window->communicationManager();
+    forwardRequiredEvent(manager, &CommunicationManager::needGetDocumentInfoEvent,
+                         &Quillmark::needGetDocumentInfoEvent,
+                         QStringLiteral("NeedGetDocumentInfoEvent"));
+    forwardRequiredEvent(manager, &CommunicationManager::needGetDocumentPageEvent,
+                         &Quillmark::needGetDocumentPageEvent,
+                         QStringLiteral("NeedGetDocumentPageEvent"));
+    forwardRequiredEvent(manager, &CommunicationManager::needSignInitEvent,
+                         &Quillmark::needSignInitEvent, QStringLiteral("NeedSignInitEvent"));
+    forwardRequiredEvent(manager, &CommunicationManager::needSignFinishEvent,
+                         &Quillmark::needSignFinishEvent, QStringLiteral("NeedSignFinishEvent"));
+    forwardOptionalEvent(window, &MainWindow::loadConfigurationEvent,
+                         qOverload<>(&Quillmark::loadConfigurationEvent));
+    forwardOptionalEvent(window, &MainWindow::saveConfigurationEvent,
+                         qOverload<const QString &>(&Quillmark::saveConfigurationEvent));
+    // The window is scheduled for deletion before the page hears that it ended.
+    connect(window, &MainWindow::signingProcessFinishedEvent, this,
+            &Quillmark::intermediateSigningProcessFinishedEventHandler);
+    forwardRequiredEvent(window, &MainWindow::signingProcessFinishedEvent,
+                         &Quillmark::signingProcessFinishedEvent,
+                         QStringLiteral("SigningProcessFinishedEvent"));
 }
 
 void Quillmark::processGetDocumentInfoResponse(const QString &response)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
-    Q_UNUSED(response);
+    if (m_mainWindow)
+        m_mainWindow->processGetDocumentInfoResponse(response);
 }
 
 void Quillmark::processGetDocumentPageResponse(const QString &response)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
-    Q_UNUSED(response);
+    if (m_mainWindow)
+        m_mainWindow->processGetDocumentPageResponse(response);
 }
 
 void Quillmark::processSignInitResponse(const QString &response)
@@ -120,6 +196,11 @@ void Quillmark::bringToFront()
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    if (!m_mainWindow)
+        return;
+    m_mainWindow->showNormal();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
 }
 
 void Quillmark::setFilterOnlyValidCerts(bool flag)
@@ -222,6 +303,7 @@ void Quillmark::saveConfigurationEvent(bool saved)
 void Quillmark::rejectPinForm()
 {
     LOG_FUNCTION_START();
+    PinForm::terminate();
 }
 
 void Quillmark::rejectMsgBox()
@@ -240,9 +322,18 @@ void Quillmark::closeQuillmark()
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    // Closing ends the workflow, and its end schedules the deletion and
+    // forgets the window. A window whose close question is still running
+    // further up the stack ends when that question returns.
+    if (m_mainWindow)
+        m_mainWindow->terminate();
+}
+
+void Quillmark::intermediateSigningProcessFinishedEventHandler(bool successful)
+{
+    qDebug() << "Workflow finished, successful:" << successful;
     if (!m_mainWindow)
         return;
-    m_mainWindow->close();
     m_mainWindow->deleteLater();
     m_mainWindow = nullptr;
 }

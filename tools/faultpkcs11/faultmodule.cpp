@@ -3,6 +3,7 @@
 // faults that a real token cannot be made to produce on demand. The faults
 // are chosen by QUILLMARK_FAULTS, a comma-separated list:
 //   cantlock              C_Initialize refuses CKF_OS_LOCKING_OK with CKR_CANT_LOCK
+//   notoken               no slot holds a token
 //   deviceremoved[=LABEL] C_OpenSession answers CKR_DEVICE_REMOVED (for one token or all)
 //   objects=N             every search finds N synthetic objects
 //   pinlocked             C_Login answers CKR_PIN_LOCKED
@@ -101,6 +102,15 @@ CK_RV proxyInitialize(CK_VOID_PTR argument)
     return result;
 }
 
+CK_RV proxyGetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slots, CK_ULONG_PTR count)
+{
+    if (hasFault("notoken") && tokenPresent) {
+        *count = 0;
+        return CKR_OK;
+    }
+    return target->C_GetSlotList(tokenPresent, slots, count);
+}
+
 CK_RV proxyGetTokenInfo(CK_SLOT_ID slot, CK_TOKEN_INFO_PTR info)
 {
     const CK_RV result = target->C_GetTokenInfo(slot, info);
@@ -118,6 +128,20 @@ CK_RV proxyOpenSession(CK_SLOT_ID slot, CK_FLAGS flags, CK_VOID_PTR application,
             return CKR_DEVICE_REMOVED;
     }
     return target->C_OpenSession(slot, flags, application, notify, session);
+}
+
+CK_RV proxyCloseSession(CK_SESSION_HANDLE session)
+{
+    const CK_RV result = target->C_CloseSession(session);
+    record("C_CloseSession result=" + std::to_string(result));
+    return result;
+}
+
+CK_RV proxyLogout(CK_SESSION_HANDLE session)
+{
+    const CK_RV result = target->C_Logout(session);
+    record("C_Logout result=" + std::to_string(result));
+    return result;
 }
 
 CK_RV proxyFindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR attributes, CK_ULONG count)
@@ -214,8 +238,11 @@ bool loadTarget()
     }
     proxy = *target;
     proxy.C_Initialize = proxyInitialize;
+    proxy.C_GetSlotList = proxyGetSlotList;
     proxy.C_GetTokenInfo = proxyGetTokenInfo;
     proxy.C_OpenSession = proxyOpenSession;
+    proxy.C_CloseSession = proxyCloseSession;
+    proxy.C_Logout = proxyLogout;
     proxy.C_FindObjectsInit = proxyFindObjectsInit;
     proxy.C_FindObjects = proxyFindObjects;
     proxy.C_FindObjectsFinal = proxyFindObjectsFinal;

@@ -1,6 +1,12 @@
 #include "softhsmfixture.h"
 
+#include "pkcs11template.h"
+
 #include <p11-kit/pkcs11.h>
+
+#include <openssl/core_names.h>
+#include <openssl/ec.h>
+#include <openssl/evp.h>
 
 #include <QDir>
 #include <QFile>
@@ -11,6 +17,7 @@
 
 #include <cstring>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <vector>
 
@@ -146,43 +153,13 @@ CK_SLOT_ID slotWithLabel(const LoadedModule &module, const QString &label)
     });
 }
 
-// Attribute template whose values live as long as the template.
-class Template
-{
-public:
-    template<typename T>
-    void add(CK_ATTRIBUTE_TYPE type, const T &value)
-    {
-        add(type, QByteArray(reinterpret_cast<const char *>(&value), sizeof value));
-    }
-    void add(CK_ATTRIBUTE_TYPE type, const QByteArray &value)
-    {
-        m_values.push_back(value);
-        m_types.push_back(type);
-    }
-    std::vector<CK_ATTRIBUTE> attributes()
-    {
-        std::vector<CK_ATTRIBUTE> attributes;
-        for (size_t i = 0; i < m_values.size(); ++i) {
-            attributes.push_back({m_types[i], m_values[i].data(),
-                                  static_cast<CK_ULONG>(m_values[i].size())});
-        }
-        return attributes;
-    }
-
-private:
-    std::vector<CK_ATTRIBUTE_TYPE> m_types;
-    std::vector<QByteArray> m_values;
-};
-
-void createObject(const QString &tokenLabel, const QString &userPin, Template &objectTemplate)
+void createObject(const QString &tokenLabel, const QString &userPin, Pkcs11Template &objectTemplate)
 {
     LoadedModule module;
     LoggedInSession session(module, slotWithLabel(module, tokenLabel), CKU_USER, userPin.toUtf8());
-    std::vector<CK_ATTRIBUTE> attributes = objectTemplate.attributes();
     CK_OBJECT_HANDLE object = CK_INVALID_HANDLE;
-    check(module->C_CreateObject(session.handle(), attributes.data(),
-                                 static_cast<CK_ULONG>(attributes.size()), &object),
+    check(module->C_CreateObject(session.handle(), objectTemplate.attributes(),
+                                 objectTemplate.count(), &object),
           "C_CreateObject");
 }
 
@@ -249,12 +226,11 @@ void SoftHsmFixture::importCertificate(const QString &tokenLabel, const QString 
                                        const QByteArray &certificateDer, const QByteArray &subjectDer,
                                        const ObjectOptions &options)
 {
-    const CK_BBOOL isPrivate = options.privateObject ? CK_TRUE : CK_FALSE;
-    Template objectTemplate;
-    objectTemplate.add(CKA_CLASS, CK_OBJECT_CLASS(CKO_CERTIFICATE));
-    objectTemplate.add(CKA_CERTIFICATE_TYPE, CK_CERTIFICATE_TYPE(CKC_X_509));
-    objectTemplate.add(CKA_TOKEN, CK_BBOOL(CK_TRUE));
-    objectTemplate.add(CKA_PRIVATE, isPrivate);
+    Pkcs11Template objectTemplate;
+    objectTemplate.addUlong(CKA_CLASS, CKO_CERTIFICATE);
+    objectTemplate.addUlong(CKA_CERTIFICATE_TYPE, CKC_X_509);
+    objectTemplate.addBool(CKA_TOKEN, true);
+    objectTemplate.addBool(CKA_PRIVATE, options.privateObject);
     objectTemplate.add(CKA_LABEL, options.label.toUtf8());
     objectTemplate.add(CKA_ID, options.id);
     objectTemplate.add(CKA_SUBJECT, subjectDer);
@@ -266,15 +242,14 @@ void SoftHsmFixture::importPrivateKey(const QString &tokenLabel, const QString &
                                       const FixtureCredential &credential, const ObjectOptions &options)
 {
     const FixtureCredential::RsaComponents rsa = credential.rsaComponents();
-    Template objectTemplate;
-    objectTemplate.add(CKA_CLASS, CK_OBJECT_CLASS(CKO_PRIVATE_KEY));
-    objectTemplate.add(CKA_KEY_TYPE, CK_KEY_TYPE(CKK_RSA));
-    objectTemplate.add(CKA_TOKEN, CK_BBOOL(CK_TRUE));
-    objectTemplate.add(CKA_PRIVATE, CK_BBOOL(CK_TRUE));
-    objectTemplate.add(CKA_SENSITIVE, CK_BBOOL(CK_TRUE));
-    objectTemplate.add(CKA_SIGN, CK_BBOOL(CK_TRUE));
-    objectTemplate.add(CKA_ALWAYS_AUTHENTICATE,
-                       CK_BBOOL(options.alwaysAuthenticate ? CK_TRUE : CK_FALSE));
+    Pkcs11Template objectTemplate;
+    objectTemplate.addUlong(CKA_CLASS, CKO_PRIVATE_KEY);
+    objectTemplate.addUlong(CKA_KEY_TYPE, CKK_RSA);
+    objectTemplate.addBool(CKA_TOKEN, true);
+    objectTemplate.addBool(CKA_PRIVATE, true);
+    objectTemplate.addBool(CKA_SENSITIVE, true);
+    objectTemplate.addBool(CKA_SIGN, true);
+    objectTemplate.addBool(CKA_ALWAYS_AUTHENTICATE, options.alwaysAuthenticate);
     objectTemplate.add(CKA_LABEL, options.label.toUtf8());
     objectTemplate.add(CKA_ID, options.id);
     objectTemplate.add(CKA_SUBJECT, credential.subjectDer());
@@ -286,6 +261,31 @@ void SoftHsmFixture::importPrivateKey(const QString &tokenLabel, const QString &
     objectTemplate.add(CKA_EXPONENT_1, rsa.exponent1);
     objectTemplate.add(CKA_EXPONENT_2, rsa.exponent2);
     objectTemplate.add(CKA_COEFFICIENT, rsa.coefficient);
+    createObject(tokenLabel, userPin, objectTemplate);
+}
+
+void SoftHsmFixture::importEcPrivateKey(const QString &tokenLabel, const QString &userPin,
+                                        const ObjectOptions &options)
+{
+    // DER of the object identifier of P-256 (prime256v1).
+    static const QByteArray p256 = QByteArray::fromHex("06082a8648ce3d030107");
+    std::unique_ptr<EVP_PKEY, void (*)(EVP_PKEY *)> key(EVP_EC_gen("P-256"), EVP_PKEY_free);
+    BIGNUM *scalar = nullptr;
+    if (!key || EVP_PKEY_get_bn_param(key.get(), OSSL_PKEY_PARAM_PRIV_KEY, &scalar) != 1)
+        throw std::runtime_error("SoftHSM fixture: EC key generation failed");
+    QByteArray value(BN_num_bytes(scalar), '\0');
+    BN_bn2bin(scalar, reinterpret_cast<unsigned char *>(value.data()));
+    BN_clear_free(scalar);
+    Pkcs11Template objectTemplate;
+    objectTemplate.addUlong(CKA_CLASS, CKO_PRIVATE_KEY);
+    objectTemplate.addUlong(CKA_KEY_TYPE, CKK_EC);
+    objectTemplate.addBool(CKA_TOKEN, true);
+    objectTemplate.addBool(CKA_PRIVATE, true);
+    objectTemplate.addBool(CKA_SIGN, true);
+    objectTemplate.add(CKA_LABEL, options.label.toUtf8());
+    objectTemplate.add(CKA_ID, options.id);
+    objectTemplate.add(CKA_EC_PARAMS, p256);
+    objectTemplate.add(CKA_VALUE, value);
     createObject(tokenLabel, userPin, objectTemplate);
 }
 

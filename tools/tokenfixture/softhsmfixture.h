@@ -36,6 +36,9 @@ public:
                            const ObjectOptions &options);
     void importPrivateKey(const QString &tokenLabel, const QString &userPin,
                           const FixtureCredential &credential, const ObjectOptions &options);
+    // A P-256 key, for testing what happens to keys other than RSA.
+    void importEcPrivateKey(const QString &tokenLabel, const QString &userPin,
+                            const ObjectOptions &options);
     // Key and certificate under one identifier, as a signing token holds them.
     void importCredential(const QString &tokenLabel, const QString &userPin,
                           const FixtureCredential &credential, const ObjectOptions &options);

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "pkcs11certcontainer.h"
+
+#include <QList>
+#include <QString>
+
+// A place the user may pick a signing certificate from: one PKCS#11 module,
+// named by the web page or chosen by the user.
+class Pkcs11CertStore
+{
+public:
+    Pkcs11CertStore(const QString &name, const QString &libraryPath, bool libraryPathSelectable);
+
+    QString getName() const;
+    QString getLibraryPath() const;
+    bool isLibraryPathSelectable() const;
+    // Only a store whose module the user chooses takes a new path.
+    void setLibraryPath(const QString &libraryPath);
+
+    // Every token of the module with its certificates. May ask for the PIN
+    // of each token, so it belongs on a worker thread. Failures of one token
+    // leave only that token out.
+    QList<Pkcs11CertContainer> getContainers() const;
+
+private:
+    QString m_name;
+    QString m_libraryPath;
+    bool m_libraryPathSelectable;
+};

@@ -1,0 +1,314 @@
+#include "pkcs11library.h"
+
+#include "appexception.h"
+#include "closingflag.h"
+#include "functionlog.h"
+#include "msgboxlauncher.h"
+#include "pinbuffer.h"
+#include "pinformlauncher.h"
+#include "pkcs11exception.h"
+
+#include <QLibrary>
+
+#include <vector>
+
+namespace {
+
+constexpr CK_ULONG findBatchSize = 256;
+constexpr int contextLoginAttempts = 10;
+
+QString resultText(const char *functionName, CK_RV result)
+{
+    return QStringLiteral("PKCS#11 method %1 returned error 0x%2")
+        .arg(QLatin1String(functionName))
+        .arg(static_cast<qulonglong>(result), 8, 16, QLatin1Char('0'));
+}
+
+// Launchers live on the GUI thread and are released there, after the request
+// they carried has been handled.
+struct DeleteLater
+{
+    void operator()(QObject *object) const { object->deleteLater(); }
+};
+
+} // namespace
+
+Pkcs11Library::Pkcs11Library(const QString &path)
+    : m_path(path), m_library(std::make_unique<QLibrary>(path)), m_functionList(nullptr)
+{
+    LOG_FUNCTION_START();
+    if (!m_library->load()) {
+        const AppException cause(m_library->errorString(), APP_LOCATION, true);
+        m_library.reset();
+        throw AppException(QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), path),
+                           cause, APP_LOCATION, true);
+    }
+    auto getFunctionList =
+        reinterpret_cast<CK_C_GetFunctionList>(m_library->resolve("C_GetFunctionList"));
+    if (!getFunctionList) {
+        m_library.reset();
+        throw AppException(
+            QObject::tr("UnableToFind").arg(QStringLiteral("C_GetFunctionList()"), path),
+            APP_LOCATION, true);
+    }
+    if (getFunctionList(&m_functionList) != CKR_OK || !m_functionList) {
+        m_library.reset();
+        throw AppException(
+            QObject::tr("UnableToCall").arg(QStringLiteral("C_GetFunctionList()"), path),
+            APP_LOCATION, true);
+    }
+    initialize();
+}
+
+Pkcs11Library::~Pkcs11Library()
+{
+    m_functionList->C_Finalize(nullptr);
+    m_library->unload();
+}
+
+void Pkcs11Library::initialize()
+{
+    CK_C_INITIALIZE_ARGS arguments{};
+    arguments.CreateMutex = nullptr;
+    arguments.DestroyMutex = nullptr;
+    arguments.LockMutex = nullptr;
+    arguments.UnlockMutex = nullptr;
+    arguments.flags = CKF_OS_LOCKING_OK;
+    arguments.pReserved = nullptr;
+    CK_RV result = m_functionList->C_Initialize(&arguments);
+    if (result == CKR_CANT_LOCK) {
+        // The module can only be used without locking of its own.
+        arguments.flags = 0;
+        result = m_functionList->C_Initialize(&arguments);
+    }
+    if (result != CKR_OK) {
+        m_library->unload();
+        m_library.reset();
+        throw AppException(QObject::tr("UnableToInitialize").arg(QStringLiteral("PKCS#11"), m_path),
+                           APP_LOCATION, true);
+    }
+}
+
+void Pkcs11Library::check(CK_RV result, const char *functionName, const QString &file, int line,
+                          const QString &function)
+{
+    if (result != CKR_OK)
+        throw Pkcs11Exception(resultText(functionName, result), file, line, function);
+}
+
+QList<unsigned long> Pkcs11Library::getSlots() const
+{
+    LOG_FUNCTION_START();
+    CK_ULONG count = 0;
+    check(m_functionList->C_GetSlotList(CK_TRUE, nullptr, &count), "C_GetSlotList", APP_LOCATION);
+    std::vector<CK_SLOT_ID> buffer(count);
+    check(m_functionList->C_GetSlotList(CK_TRUE, buffer.data(), &count), "C_GetSlotList",
+          APP_LOCATION);
+    QList<unsigned long> slotIds;
+    for (CK_ULONG i = 0; i < count && i < buffer.size(); ++i)
+        slotIds.append(buffer[i]);
+    return slotIds;
+}
+
+Pkcs11SlotInfo Pkcs11Library::getSlotInfo(CK_SLOT_ID slot) const
+{
+    LOG_FUNCTION_START();
+    CK_SLOT_INFO info{};
+    check(m_functionList->C_GetSlotInfo(slot, &info), "C_GetSlotInfo", APP_LOCATION);
+    return Pkcs11SlotInfo(slot, info);
+}
+
+Pkcs11TokenInfo Pkcs11Library::getTokenInfo(CK_SLOT_ID slot) const
+{
+    LOG_FUNCTION_START();
+    CK_TOKEN_INFO info{};
+    check(m_functionList->C_GetTokenInfo(slot, &info), "C_GetTokenInfo", APP_LOCATION);
+    return Pkcs11TokenInfo(info);
+}
+
+CK_SESSION_HANDLE Pkcs11Library::openSession(CK_SLOT_ID slot) const
+{
+    LOG_FUNCTION_START();
+    CK_SESSION_HANDLE session = CK_INVALID_HANDLE;
+    check(m_functionList->C_OpenSession(slot, CKF_SERIAL_SESSION, nullptr, nullptr, &session),
+          "C_OpenSession", APP_LOCATION);
+    return session;
+}
+
+void Pkcs11Library::closeSession(CK_SESSION_HANDLE session) const
+{
+    LOG_FUNCTION_START();
+    check(m_functionList->C_CloseSession(session), "C_CloseSession", APP_LOCATION);
+}
+
+void Pkcs11Library::logout(CK_SESSION_HANDLE session) const
+{
+    LOG_FUNCTION_START();
+    check(m_functionList->C_Logout(session), "C_Logout", APP_LOCATION);
+}
+
+QByteArray Pkcs11Library::getAttributeValue(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE object,
+                                            CK_ULONG type) const
+{
+    LOG_FUNCTION_START();
+    CK_ATTRIBUTE attribute{type, nullptr, 0};
+    check(m_functionList->C_GetAttributeValue(session, object, &attribute, 1),
+          "C_GetAttributeValue", APP_LOCATION);
+    if (attribute.ulValueLen == CK_UNAVAILABLE_INFORMATION)
+        return QByteArray();
+    QByteArray value(static_cast<int>(attribute.ulValueLen), '\0');
+    attribute.pValue = value.data();
+    check(m_functionList->C_GetAttributeValue(session, object, &attribute, 1),
+          "C_GetAttributeValue", APP_LOCATION);
+    value.truncate(static_cast<int>(qMin<CK_ULONG>(attribute.ulValueLen, value.size())));
+    return value;
+}
+
+QList<unsigned long> Pkcs11Library::findObjects(CK_SESSION_HANDLE session,
+                                                CK_ATTRIBUTE_PTR attributes,
+                                                CK_ULONG count) const
+{
+    LOG_FUNCTION_START();
+    check(m_functionList->C_FindObjectsInit(session, attributes, count), "C_FindObjectsInit",
+          APP_LOCATION);
+    std::vector<CK_OBJECT_HANDLE> batch(findBatchSize);
+    QList<unsigned long> objects;
+    CK_ULONG found = 0;
+    do {
+        found = 0;
+        const CK_RV result = m_functionList->C_FindObjects(session, batch.data(), findBatchSize,
+                                                           &found);
+        if (result != CKR_OK) {
+            // The search must not stay active on the session.
+            m_functionList->C_FindObjectsFinal(session);
+            check(result, "C_FindObjects", APP_LOCATION);
+        }
+        for (CK_ULONG i = 0; i < found && i < findBatchSize; ++i)
+            objects.append(batch[i]);
+    } while (found == findBatchSize);
+    check(m_functionList->C_FindObjectsFinal(session), "C_FindObjectsFinal", APP_LOCATION);
+    return objects;
+}
+
+QByteArray Pkcs11Library::signHash(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE key,
+                                   CK_MECHANISM_PTR mechanism, const QByteArray &data,
+                                   bool alwaysAuthenticate, const Pkcs11SlotInfo &slotInfo,
+                                   const Pkcs11TokenInfo &tokenInfo) const
+{
+    LOG_FUNCTION_START();
+    check(m_functionList->C_SignInit(session, mechanism, key), "C_SignInit", APP_LOCATION);
+    if (alwaysAuthenticate)
+        contextLogin(session, slotInfo, tokenInfo);
+    // The module only reads the data, the standard's prototype is not const.
+    auto *input = reinterpret_cast<CK_BYTE_PTR>(const_cast<char *>(data.constData()));
+    const auto inputLength = static_cast<CK_ULONG>(data.size());
+    CK_ULONG length = 0;
+    check(m_functionList->C_Sign(session, input, inputLength, nullptr, &length), "C_Sign",
+          APP_LOCATION);
+    QByteArray signature(static_cast<int>(length), '\0');
+    check(m_functionList->C_Sign(session, input, inputLength,
+                                 reinterpret_cast<CK_BYTE_PTR>(signature.data()), &length),
+          "C_Sign", APP_LOCATION);
+    signature.truncate(static_cast<int>(qMin<CK_ULONG>(length, signature.size())));
+    return signature;
+}
+
+bool Pkcs11Library::login(CK_SESSION_HANDLE session, const Pkcs11SlotInfo &slotInfo,
+                          const Pkcs11TokenInfo &tokenInfo, bool throwOnCancel) const
+{
+    LOG_FUNCTION_START();
+    if (isLoggedIn(session))
+        return false;
+    const auto cancel = [throwOnCancel]() {
+        if (throwOnCancel)
+            throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
+        return false;
+    };
+    for (;;) {
+        if (ClosingFlag::isRaised())
+            return false;
+        PinBuffer pin(askForPin(slotInfo, tokenInfo));
+        if (isCancelled(pin, tokenInfo))
+            return cancel();
+        const CK_RV result = m_functionList->C_Login(session, CKU_USER, pin.data(), pin.size());
+        switch (result) {
+        case CKR_OK:
+            return true;
+        case CKR_USER_ALREADY_LOGGED_IN:
+            return false;
+        case CKR_FUNCTION_CANCELED:
+            return cancel();
+        case CKR_PIN_INCORRECT:
+            showPinIncorrectMessage();
+            break;
+        default:
+            throwLoginFailure(result);
+        }
+    }
+}
+
+void Pkcs11Library::contextLogin(CK_SESSION_HANDLE session, const Pkcs11SlotInfo &slotInfo,
+                                 const Pkcs11TokenInfo &tokenInfo) const
+{
+    LOG_FUNCTION_START();
+    for (int attempt = 0; attempt < contextLoginAttempts; ++attempt) {
+        PinBuffer pin(askForPin(slotInfo, tokenInfo));
+        if (ClosingFlag::isRaised())
+            return;
+        if (isCancelled(pin, tokenInfo))
+            throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
+        const CK_RV result =
+            m_functionList->C_Login(session, CKU_CONTEXT_SPECIFIC, pin.data(), pin.size());
+        switch (result) {
+        case CKR_OK:
+            return;
+        case CKR_FUNCTION_CANCELED:
+            throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
+        case CKR_PIN_INCORRECT:
+            showPinIncorrectMessage();
+            break;
+        default:
+            throwLoginFailure(result);
+        }
+    }
+    throw AppException(QObject::tr("MaxLoginAttemptsReached"), APP_LOCATION, true);
+}
+
+bool Pkcs11Library::isLoggedIn(CK_SESSION_HANDLE session) const
+{
+    CK_SESSION_INFO info{};
+    check(m_functionList->C_GetSessionInfo(session, &info), "C_GetSessionInfo", APP_LOCATION);
+    return info.state != CKS_RO_PUBLIC_SESSION && info.state != CKS_RW_PUBLIC_SESSION;
+}
+
+QString Pkcs11Library::askForPin(const Pkcs11SlotInfo &slotInfo,
+                                 const Pkcs11TokenInfo &tokenInfo)
+{
+    if (tokenInfo.hasProtectedAuthenticationPath())
+        return QString();
+    std::unique_ptr<PinFormLauncher, DeleteLater> launcher(
+        new PinFormLauncher(slotInfo, tokenInfo));
+    return launcher->launch();
+}
+
+bool Pkcs11Library::isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tokenInfo)
+{
+    return !tokenInfo.hasProtectedAuthenticationPath() && pin.isEmpty();
+}
+
+void Pkcs11Library::showPinIncorrectMessage()
+{
+    // Without a parent: the active window belongs to the GUI thread and is
+    // not to be read from the worker that gets here. On the GUI thread the
+    // box opens only once the event loop runs, so the launcher must outlive
+    // this call.
+    std::unique_ptr<MsgBoxLauncher, DeleteLater> launcher(new MsgBoxLauncher(nullptr));
+    launcher->showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
+}
+
+void Pkcs11Library::throwLoginFailure(CK_RV result)
+{
+    if (result == CKR_PIN_LOCKED)
+        throw AppException(QObject::tr("PinBlocked"), APP_LOCATION, true);
+    throw Pkcs11Exception(resultText("C_Login", result), APP_LOCATION);
+}

@@ -1,0 +1,15 @@
+#pragma once
+
+#include "configuration.h"
+#include "pkcs11signaturegenerator.h"
+
+#include <memory>
+
+// Builds the signature generator of one signing run from the configuration
+// the user chose.
+class SignatureGeneratorFactory
+{
+public:
+    // The module is loaded and initialised here; its load errors leave.
+    static std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration);
+};

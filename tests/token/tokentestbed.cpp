@@ -1,0 +1,83 @@
+#include "tokentestbed.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTranslator>
+
+TokenTestBed::TokenTestBed(const QString &name)
+    : m_directory(QStringLiteral(QUILLMARK_BINARY_DIR "/test-tokens/") + name),
+      m_faultLog(m_directory + QStringLiteral("/fault.log")),
+      m_authority(FixtureCredential::createAuthority(QStringLiteral("Quillmark Test CA")))
+{
+    QDir(m_directory).removeRecursively();
+    m_fixture = std::make_unique<SoftHsmFixture>(m_directory);
+    qputenv("QUILLMARK_FAULT_LOG", QFile::encodeName(m_faultLog));
+    qunsetenv("QUILLMARK_FAULTS");
+
+    auto *translator = new QTranslator(QCoreApplication::instance());
+    if (!translator->load(QStringLiteral(QUILLMARK_STAGE_BIN "/../share/translations/Quillmark_en.qm")))
+        qFatal("the English catalogue is not built");
+    QCoreApplication::installTranslator(translator);
+}
+
+SoftHsmFixture &TokenTestBed::fixture()
+{
+    return *m_fixture;
+}
+
+const FixtureCredential &TokenTestBed::authority() const
+{
+    return m_authority;
+}
+
+QString TokenTestBed::softHsmModule()
+{
+    return SoftHsmFixture::modulePath();
+}
+
+QString TokenTestBed::faultModule()
+{
+    return QStringLiteral(QUILLMARK_FAULT_MODULE);
+}
+
+QString TokenTestBed::noFunctionListModule()
+{
+    return QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE);
+}
+
+void TokenTestBed::setFaults(const QString &faults)
+{
+    qputenv("QUILLMARK_FAULTS", faults.toUtf8());
+}
+
+QStringList TokenTestBed::faultLog() const
+{
+    QFile file(m_faultLog);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringList();
+    return QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QStringList TokenTestBed::faultLogLines(const QString &call) const
+{
+    return faultLog().filter(QRegularExpression(QStringLiteral("^") + call + QStringLiteral(" ")));
+}
+
+void TokenTestBed::clearFaultLog()
+{
+    QFile::remove(m_faultLog);
+}
+
+FixtureCredential TokenTestBed::createSigningToken(const QString &label, const QString &pin,
+                                                   bool alwaysAuthenticate)
+{
+    m_fixture->createToken(label, pin);
+    const FixtureCredential credential = m_authority.issue(label + QStringLiteral(" Signer"), true);
+    SoftHsmFixture::ObjectOptions options;
+    options.id = QByteArray::fromHex("01");
+    options.label = label + QStringLiteral(" Signer");
+    options.alwaysAuthenticate = alwaysAuthenticate;
+    m_fixture->importCredential(label, pin, credential, options);
+    return credential;
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "appexception.h"
+#include "softhsmfixture.h"
+#include "tokendialogdriver.h"
+
+#include <QByteArray>
+#include <QFuture>
+#include <QStringList>
+#include <QTest>
+#include <QVariant>
+#include <QtConcurrent>
+
+#include <memory>
+
+// What a piece of token code returned, or the exception it threw.
+struct Outcome
+{
+    QVariant value;
+    bool threw = false;
+    QString typeName;
+    QString message;
+    bool userMessage = false;
+};
+
+// The SoftHSM2 tokens and test modules of one test program: a token
+// directory of its own under the build tree (laid anew for every run), the
+// fault-injecting module and the English catalogue, so that messages read as
+// a user would see them.
+class TokenTestBed
+{
+public:
+    explicit TokenTestBed(const QString &name);
+
+    SoftHsmFixture &fixture();
+    const FixtureCredential &authority() const;
+
+    static QString softHsmModule();
+    static QString faultModule();
+    static QString noFunctionListModule();
+
+    // Faults of the next module loaded through faultModule(); empty: none.
+    void setFaults(const QString &faults);
+    QStringList faultLog() const;
+    QStringList faultLogLines(const QString &call) const;
+    void clearFaultLog();
+
+    // Creates a token holding a key and its certificate under CKA_ID 01.
+    FixtureCredential createSigningToken(const QString &label, const QString &pin,
+                                         bool alwaysAuthenticate = false);
+
+    // Runs work on a pool thread while the GUI thread serves its dialogs.
+    template<typename Work>
+    static Outcome runOnWorker(Work work, int timeoutMs = 60000)
+    {
+        QFuture<Outcome> future = QtConcurrent::run([work]() {
+            Outcome outcome;
+            try {
+                outcome.value = work();
+            } catch (const AppException &exception) {
+                outcome.threw = true;
+                outcome.typeName = exception.typeName();
+                outcome.message = exception.message();
+                outcome.userMessage = exception.isUserMessage();
+            }
+            return outcome;
+        });
+        if (!QTest::qWaitFor([&future]() { return future.isFinished(); }, timeoutMs))
+            qFatal("token work did not finish in time");
+        return future.result();
+    }
+
+private:
+    QString m_directory;
+    QString m_faultLog;
+    std::unique_ptr<SoftHsmFixture> m_fixture;
+    FixtureCredential m_authority;
+};
