@@ -106,6 +106,8 @@ Response ResponseCryptoProcessor::deserializeResponse(QXmlStreamReader &reader)
 
 void ResponseCryptoProcessor::extractDataAndSignature(const QByteArray &der)
 {
+    // The %1 of a failure below tells only what went wrong here.
+    ERR_clear_error();
     try {
         const BioPtr bio(BIO_new_mem_buf(der.constData(), der.size()));
         if (!bio)

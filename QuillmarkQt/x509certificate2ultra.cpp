@@ -74,9 +74,10 @@ X509Ptr X509Certificate2Ultra::toX509() const
     if (der.isEmpty())
         return nullptr;
     BioPtr bio(BIO_new_mem_buf(der.constData(), der.size()));
-    if (!bio)
-        return nullptr;
-    return X509Ptr(d2i_X509_bio(bio.get(), nullptr));
+    X509Ptr x509(bio ? d2i_X509_bio(bio.get(), nullptr) : nullptr);
+    if (!x509)
+        ERR_clear_error(); // the caller reports null in its own words
+    return x509;
 }
 
 bool X509Certificate2Ultra::isValidNow() const
@@ -137,8 +138,10 @@ void X509Certificate2Ultra::verifyCustomPolicy(const QString &oid) const
     const unsigned char *cursor = ASN1_STRING_get0_data(content);
     const CertificatePoliciesPtr policies(
         d2i_CERTIFICATEPOLICIES(nullptr, &cursor, ASN1_STRING_length(content)));
-    if (!policies)
+    if (!policies) {
+        ERR_clear_error();
         throw technicalError("Unable to parse 509v3 Certificate Policies extension", APP_LOCATION);
+    }
 
     for (int i = 0; i < sk_POLICYINFO_num(policies.get()); ++i) {
         if (readOid(sk_POLICYINFO_value(policies.get(), i)->policyid) == oid)
