@@ -91,7 +91,7 @@
         </message>
         <message>
             <source>CommunicationMismatchRequest</source>
-            <translation>The server answered a request that was not sent (%1).</translation>
+            <translation>The request %1 cannot be sent while the request %2 is waiting for its answer.</translation>
         </message>
         <message>
             <source>CommunicationMismatchResponse</source>

@@ -91,7 +91,7 @@
         </message>
         <message>
             <source>CommunicationMismatchRequest</source>
-            <translation>Server odpovedal na požiadavku, ktorá nebola odoslaná (%1).</translation>
+            <translation>Požiadavku %1 nemožno odoslať, kým požiadavka %2 čaká na odpoveď.</translation>
         </message>
         <message>
             <source>CommunicationMismatchResponse</source>
