@@ -1,6 +1,7 @@
 #include "diagnosticlog.h"
 #include "quillmarktray.h"
 #include "singleinstanceguard.h"
+#include "startuplog.h"
 #include "traystartup.h"
 
 #include <QApplication>
@@ -23,7 +24,7 @@ int main(int argc, char *argv[])
 
     QApplication app(argc, argv);
     QCoreApplication::setApplicationVersion(TrayStartup::applicationVersion());
-    TrayStartup::logStart();
+    StartupLog::logStart();
 
     QCommandLineParser parser;
     parser.addHelpOption();

@@ -13,17 +13,6 @@ QString TrayStartup::applicationVersion()
                                          QLatin1String(QUILLMARK_BUILD_REVISION));
 }
 
-void TrayStartup::logStart()
-{
-    qDebug() << "Starting app: " << QCoreApplication::applicationName()
-             << QCoreApplication::applicationVersion();
-    qDebug() << "Qt build version: " << QT_VERSION_STR;
-    qDebug() << "Qt runtime version: " << qVersion();
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        qDebug() << "with arguments: " << arguments.mid(1);
-}
-
 QString TrayStartup::checkSystemLanguage()
 {
     qDebug() << "Checking system language";

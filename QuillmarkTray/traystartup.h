@@ -14,7 +14,6 @@ public:
 
     // "1.0.1 (<40-hex build revision>)"
     static QString applicationVersion();
-    static void logStart();
     // "sk" on a Slovak system, "en" everywhere else.
     static QString checkSystemLanguage();
     // Loads and installs "../share/translations/QuillmarkTray_<language>.qm";
