@@ -164,8 +164,8 @@ private slots:
         openDocument();
         m_manager->requestGetDocumentPage(1);
         expectMismatch([&] { m_manager->requestGetDocumentPage(2); },
-                       QObject::tr("CommunicationMismatchRequest")
-                           .arg(QStringLiteral("GetDocumentPage"), QStringLiteral("GetDocumentPage")));
+                       QStringLiteral("The request GetDocumentPage cannot be sent while the request "
+                                      "GetDocumentPage is waiting for its answer."));
         expectMismatch([&] { m_manager->requestSignFinish(QStringLiteral("00")); },
                        QObject::tr("CommunicationMismatchRequest")
                            .arg(QStringLiteral("SignFinish"), QStringLiteral("GetDocumentPage")));
