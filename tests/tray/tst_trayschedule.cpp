@@ -204,6 +204,15 @@ private slots:
         QTRY_COMPARE(m_updater.calls(), QStringList{silent});
     }
 
+    void quitActionEndsTheApplication()
+    {
+        const auto tray = makeTray(quitTimeout);
+        QTimer::singleShot(0, tray->quitAction(), &QAction::trigger);
+        QTimer::singleShot(quitTimeout, tray.get(), [] { QCoreApplication::exit(2); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(m_updater.calls().isEmpty());
+    }
+
     void quitsOnlyWhenInstallerStarted_data()
     {
         QTest::addColumn<bool>("graphicalRun");
