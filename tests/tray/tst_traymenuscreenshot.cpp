@@ -85,38 +85,30 @@ private slots:
         m_installation.removeInstanceKeys();
     }
 
-    void iconAppearsWhenTheTrayComesLater()
+private:
+    void startTray(const QString &locale)
     {
         QProcessEnvironment environment = m_installation.environment(m_home.environment());
         environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("LC_ALL"), locale);
         m_tray.setProcessEnvironment(environment);
         m_tray.start(m_installation.program(), QStringList());
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("Could not detect any system tray")), timeout);
-
-        m_trayHost.start(QStringLiteral("trayer"),
-                         {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
-                          QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("request"),
-                          QStringLiteral("--height"), QStringLiteral("32"), QStringLiteral("--transparent"),
-                          QStringLiteral("false")});
-        QVERIFY(m_trayHost.waitForStarted(timeout));
-        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), timeout);
-        // The tray looks again every ten seconds.
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("Showing the tray icon")), 2 * timeout + 5000);
-        QCOMPARE(m_tray.state(), QProcess::Running);
     }
 
-    void menuOpensFromTheTrayIcon()
+    // Right click on the icon, pointer over the diagnostics entry, screen
+    // saved into <build>/screenshots.
+    void openMenuAndGrab(const QString &fileName)
     {
-        QCOMPARE(m_tray.state(), QProcess::Running);
         QTRY_VERIFY_WITH_TIMEOUT(visibleTrayWindows().size() == 1, timeout);
         const QString icon = visibleTrayWindows().first();
         const QRect iconGeometry = geometry(icon);
         QVERIFY2(iconGeometry.width() > 0 && iconGeometry.height() <= 32, "the icon sits in the tray");
 
+        const int clicks = log().count(QStringLiteral("Tray was clicked"));
         xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), icon,
                  QString::number(iconGeometry.width() / 2), QString::number(iconGeometry.height() / 2),
                  QStringLiteral("click"), QStringLiteral("3")});
-        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("Tray was clicked")), timeout);
+        QTRY_VERIFY_WITH_TIMEOUT(log().count(QStringLiteral("Tray was clicked")) > clicks, timeout);
         QTRY_VERIFY_WITH_TIMEOUT(visibleTrayWindows().size() == 2, timeout);
 
         // Rows: check version, diagnostics, separator, quit. The pointer
@@ -138,7 +130,42 @@ private slots:
         QVERIFY(!screen.isNull());
         const QString directory = QStringLiteral(QUILLMARK_BINARY_DIR "/screenshots");
         QVERIFY(QDir().mkpath(directory));
-        QVERIFY(screen.save(directory + QStringLiteral("/tray-menu.png")));
+        QVERIFY(screen.save(directory + QLatin1Char('/') + fileName));
+    }
+
+private slots:
+    void iconAppearsWhenTheTrayComesLater()
+    {
+        startTray(QStringLiteral("en_GB.UTF-8"));
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("Could not detect any system tray")), timeout);
+
+        m_trayHost.start(QStringLiteral("trayer"),
+                         {QStringLiteral("--edge"), QStringLiteral("top"), QStringLiteral("--align"),
+                          QStringLiteral("left"), QStringLiteral("--widthtype"), QStringLiteral("request"),
+                          QStringLiteral("--height"), QStringLiteral("32"), QStringLiteral("--transparent"),
+                          QStringLiteral("false")});
+        QVERIFY(m_trayHost.waitForStarted(timeout));
+        QTRY_VERIFY_WITH_TIMEOUT(QSystemTrayIcon::isSystemTrayAvailable(), timeout);
+        // The tray looks again every ten seconds.
+        QTRY_VERIFY_WITH_TIMEOUT(log().contains(QStringLiteral("Showing the tray icon")), 2 * timeout + 5000);
+        QCOMPARE(m_tray.state(), QProcess::Running);
+    }
+
+    void menuOpensFromTheTrayIcon()
+    {
+        QCOMPARE(m_tray.state(), QProcess::Running);
+        openMenuAndGrab(QStringLiteral("tray-menu.png"));
+    }
+
+    void slovakMenu()
+    {
+        m_tray.kill();
+        QVERIFY(m_tray.waitForFinished(timeout));
+        const int shown = log().count(QStringLiteral("Showing the tray icon"));
+        startTray(QStringLiteral("sk_SK.UTF-8"));
+        QTRY_VERIFY_WITH_TIMEOUT(log().count(QStringLiteral("Showing the tray icon")) > shown, timeout);
+        QVERIFY(log().contains(QStringLiteral("System language was found:  \"sk\"")));
+        openMenuAndGrab(QStringLiteral("tray-menu-sk.png"));
     }
 };
 
