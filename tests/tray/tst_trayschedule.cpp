@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtTest>
@@ -36,6 +37,27 @@ private:
     static int runsStarted(const QString &mode)
     {
         return LogCapture::count(QStringLiteral("Starting QuillmarkUpdater in %1 mode").arg(mode));
+    }
+
+    // Every run the tray started has ended (or failed to start) and been
+    // handled: each leaves one line that begins with the updater's name.
+    static bool runsEnded()
+    {
+        const QStringList messages = LogCapture::messages();
+        const int started = messages.filter(QStringLiteral("Starting QuillmarkUpdater in")).size();
+        const int ended = messages.filter(QRegularExpression(QStringLiteral("^QuillmarkUpdater "))).size();
+        return started == ended;
+    }
+
+    // A new day begins only once the runs of the old one are over, so that
+    // a run still going does not swallow the next day's request.
+    bool moveClockTo(const QDate &day)
+    {
+        QDeadlineTimer deadline(5000);
+        while (!runsEnded() && !deadline.hasExpired())
+            QTest::qWait(10);
+        m_today = day;
+        return runsEnded();
     }
 
     static int ticks() { return LogCapture::count(QStringLiteral("Passed 15 minutes, checking for new day")); }
@@ -94,8 +116,8 @@ private slots:
 
     void firstSilentRunAfterFirstTick()
     {
-        const auto tray = makeTray(600);
-        QTest::qWait(300);
+        const auto tray = makeTray(2000);
+        QTest::qWait(500);
         QCOMPARE(ticks(), 0);
         QCOMPARE(runsStarted(QStringLiteral("silent")), 0);
         QTRY_COMPARE(m_updater.calls(), QStringList{silent});
@@ -108,7 +130,7 @@ private slots:
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 1);
 
-        m_today = m_today.addDays(1);
+        QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, silent}));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 2);
@@ -124,7 +146,7 @@ private slots:
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 1);
 
-        m_today = m_today.addDays(1);
+        QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, graphical, silent, graphical}));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 2);
@@ -140,12 +162,12 @@ private slots:
         QVERIFY(QFileInfo::exists(markerPath()));
         QVERIFY(placeMarker(m_today));
 
-        m_today = m_today.addDays(1);
+        QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, graphical, silent}));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("GUI")), 1);
 
-        m_today = QDate(2026, 4, 1);
+        QVERIFY(moveClockTo(QDate(2026, 4, 1)));
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, graphical, silent, silent, graphical}));
     }
 
@@ -185,7 +207,7 @@ private slots:
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 0);
 
-        m_today = m_today.addDays(1);
+        QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), (QStringList{graphical, silent}));
     }
 
@@ -200,7 +222,7 @@ private slots:
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 1);
 
-        m_today = m_today.addDays(1);
+        QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), QStringList{silent});
     }
 
