@@ -1,0 +1,352 @@
+#include "appexception.h"
+#include "closedialog.h"
+#include "closingflag.h"
+#include "modalprobe.h"
+#include "msgbox.h"
+#include "msgboxlauncher.h"
+#include "waitdialog.h"
+
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QMovie>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QThread>
+#include <QtTest>
+
+#include <atomic>
+#include <memory>
+
+namespace {
+
+QDialogButtonBox *buttonBoxOf(QWidget *box)
+{
+    return box->findChild<QDialogButtonBox *>(QStringLiteral("buttonBox"));
+}
+
+QAbstractButton *helpButtonOf(QWidget *box)
+{
+    return buttonBoxOf(box)->button(QDialogButtonBox::Help);
+}
+
+void pressOk(QWidget *box)
+{
+    QTest::mouseClick(buttonBoxOf(box)->button(QDialogButtonBox::Ok), Qt::LeftButton);
+}
+
+QString messageOf(QWidget *box)
+{
+    return box->findChild<QLabel *>(QStringLiteral("lblInfo"))->text();
+}
+
+QImage imageOf(QWidget *box)
+{
+    return box->findChild<QLabel *>(QStringLiteral("lblImage"))->pixmap(Qt::ReturnByValue).toImage();
+}
+
+// What one box looked like while it was open.
+struct BoxLook
+{
+    QString title;
+    QString message;
+    bool helpShown = false;
+    bool contextHelpHint = true;
+    QImage image;
+    QString details;
+};
+
+BoxLook lookOf(MsgBox *box)
+{
+    return BoxLook{box->windowTitle(),
+                   messageOf(box),
+                   !helpButtonOf(box)->isHidden(),
+                   box->windowFlags().testFlag(Qt::WindowContextHelpButtonHint),
+                   imageOf(box),
+                   box->findChild<QTextEdit *>(QStringLiteral("teDetails"))->toPlainText()};
+}
+
+} // namespace
+
+class TestDialogs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { ClosingFlag::lower(); }
+
+    void plainBoxesHaveNoHelpButton_data();
+    void plainBoxesHaveNoHelpButton();
+    void detailsPaneTogglesHeight();
+    void exceptionForUserShowsItsMessageAlone();
+    void internalExceptionShowsGeneralMessageWithChain();
+    void closingFlagSuppressesEveryBox();
+    void terminateClosesTheOpenBox();
+    void launcherBlocksWorkerUntilBoxCloses();
+    void launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone();
+    void launcherShowsExceptionsByTheUserRule();
+    void closeQuestionAnswers();
+    void waitPanel();
+};
+
+void TestDialogs::plainBoxesHaveNoHelpButton_data()
+{
+    QTest::addColumn<bool>("isError");
+    QTest::newRow("info") << false;
+    QTest::newRow("error") << true;
+}
+
+void TestDialogs::plainBoxesHaveNoHelpButton()
+{
+    QFETCH(bool, isError);
+    BoxLook look;
+    ModalProbe<MsgBox> probe([&](MsgBox *box) {
+        look = lookOf(box);
+        pressOk(box);
+    });
+    if (isError)
+        MsgBox::showError(nullptr, QStringLiteral("Caption"), QStringLiteral("Plain message"));
+    else
+        MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("Plain message"));
+
+    QVERIFY(probe.seen());
+    QCOMPARE(look.title, QStringLiteral("Caption"));
+    QCOMPARE(look.message, QStringLiteral("Plain message"));
+    QVERIFY(!look.helpShown);
+    QVERIFY(!look.contextHelpHint);
+    const QImage expected(isError ? QStringLiteral(":/Resources/Error")
+                                  : QStringLiteral(":/Resources/Info"));
+    QCOMPARE(look.image.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+             expected.convertToFormat(QImage::Format_ARGB32_Premultiplied));
+}
+
+void TestDialogs::detailsPaneTogglesHeight()
+{
+    struct Step
+    {
+        int height = 0;
+        bool paneVisible = false;
+        QString buttonText;
+    };
+    QList<Step> steps;
+    int paneHeight = 0;
+    QString details;
+
+    ModalProbe<MsgBox> probe([&](MsgBox *box) {
+        auto *pane = box->findChild<QTextEdit *>(QStringLiteral("teDetails"));
+        const auto record = [&] {
+            QCoreApplication::processEvents();
+            steps.append({box->height(), pane->isVisible(), helpButtonOf(box)->text()});
+        };
+        details = pane->toPlainText();
+        paneHeight = pane->height();
+        record();
+        QTest::mouseClick(helpButtonOf(box), Qt::LeftButton);
+        record();
+        QTest::mouseClick(helpButtonOf(box), Qt::LeftButton);
+        record();
+        pressOk(box);
+    });
+    MsgBox::showErrorWithDetail(nullptr, QStringLiteral("Caption"), QStringLiteral("Failed"),
+                                QStringLiteral("technical <b>text</b>"));
+
+    QVERIFY(probe.seen());
+    QCOMPARE(details, QStringLiteral("technical <b>text</b>"));
+    QCOMPARE(steps.size(), 3);
+    QVERIFY(paneHeight >= 143);
+    QVERIFY(!steps[0].paneVisible);
+    QCOMPARE(steps[0].buttonText, QObject::tr("MsgBoxDetailsShow"));
+    QVERIFY(steps[1].paneVisible);
+    QCOMPARE(steps[1].buttonText, QObject::tr("MsgBoxDetailsHide"));
+    QCOMPARE(steps[1].height, steps[0].height + paneHeight);
+    QVERIFY(!steps[2].paneVisible);
+    QCOMPARE(steps[2].buttonText, QObject::tr("MsgBoxDetailsShow"));
+    QCOMPARE(steps[2].height, steps[0].height);
+}
+
+void TestDialogs::exceptionForUserShowsItsMessageAlone()
+{
+    BoxLook look;
+    ModalProbe<MsgBox> probe([&](MsgBox *box) {
+        look = lookOf(box);
+        pressOk(box);
+    });
+    MsgBox::showError(nullptr, QStringLiteral("Caption"),
+                      AppException(QStringLiteral("The PIN is blocked."), APP_LOCATION, true));
+    QVERIFY(probe.seen());
+    QCOMPARE(look.message, QStringLiteral("The PIN is blocked."));
+    QVERIFY(!look.helpShown);
+}
+
+void TestDialogs::internalExceptionShowsGeneralMessageWithChain()
+{
+    const AppException cause(QStringLiteral("inner cause"), APP_LOCATION, true);
+    const AppException e(QStringLiteral("Method X failed."), cause, APP_LOCATION, false);
+    const AppException empty(QString(), APP_LOCATION, true);
+
+    for (const AppException *exception : {&e, &empty}) {
+        BoxLook look;
+        ModalProbe<MsgBox> probe([&](MsgBox *box) {
+            look = lookOf(box);
+            pressOk(box);
+        });
+        MsgBox::showError(nullptr, QStringLiteral("Caption"), *exception);
+        QVERIFY(probe.seen());
+        QCOMPARE(look.message, QObject::tr("GeneralExceptionMessage"));
+        QVERIFY(look.helpShown);
+        QCOMPARE(look.details, exception->toString(true));
+    }
+    QVERIFY(e.toString(true).contains(QStringLiteral("caused by AppException: inner cause")));
+}
+
+void TestDialogs::closingFlagSuppressesEveryBox()
+{
+    ClosingFlag::raise();
+    bool opened = false;
+    ModalProbe<QDialog> probe(
+        [&](QDialog *dialog) {
+            opened = true;
+            dialog->reject();
+        },
+        300);
+    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("info"));
+    MsgBox::showError(nullptr, QStringLiteral("Caption"), QStringLiteral("error"));
+    MsgBox::showErrorWithDetail(nullptr, QStringLiteral("Caption"), QStringLiteral("error"),
+                                QStringLiteral("details"));
+    MsgBox::showError(nullptr, QStringLiteral("Caption"),
+                      AppException(QStringLiteral("e"), APP_LOCATION, false));
+    QVERIFY(CloseDialog::askToClose(nullptr));
+    QTest::qWait(350);
+    QVERIFY(!opened);
+}
+
+void TestDialogs::terminateClosesTheOpenBox()
+{
+    ModalProbe<MsgBox> probe([](MsgBox *) { MsgBox::terminate(); });
+    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("closed from outside"));
+    QVERIFY(probe.seen());
+    QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
+    // Nothing open: terminating again is harmless.
+    MsgBox::terminate();
+}
+
+// The launcher's box runs modally inside whatever event processing the GUI
+// thread does next, so the test looks at it through a probe.
+struct WorkerRequest
+{
+    std::atomic_bool returned{false};
+    bool returnedWhileOpen = true;
+    BoxLook look;
+};
+
+static void answerWorkerBox(WorkerRequest &request, const std::function<void()> &ask)
+{
+    ModalProbe<MsgBox> probe([&](MsgBox *box) {
+        request.look = lookOf(box);
+        // Several polling periods pass while the user has not answered.
+        QTest::qWait(350);
+        request.returnedWhileOpen = request.returned;
+        pressOk(box);
+    });
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        ask();
+        request.returned = true;
+    }));
+    worker->start();
+    QTRY_VERIFY_WITH_TIMEOUT(request.returned, 5000);
+    QVERIFY(probe.seen());
+    QVERIFY(worker->wait(2000));
+}
+
+void TestDialogs::launcherBlocksWorkerUntilBoxCloses()
+{
+    MsgBoxLauncher launcher(nullptr);
+    for (int round = 0; round < 2; ++round) {
+        WorkerRequest request;
+        answerWorkerBox(request, [&] {
+            launcher.showError(QStringLiteral("Caption"), QStringLiteral("from the worker"));
+        });
+        QCOMPARE(request.look.message, QStringLiteral("from the worker"));
+        QVERIFY(!request.returnedWhileOpen);
+    }
+}
+
+void TestDialogs::launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone()
+{
+    MsgBoxLauncher launcher(nullptr);
+    BoxLook look;
+    ModalProbe<MsgBox> probe([&](MsgBox *box) {
+        look = lookOf(box);
+        pressOk(box);
+    });
+    launcher.showErrorWithDetails(QStringLiteral("Caption"), QStringLiteral("from the GUI thread"),
+                                  QStringLiteral("details"));
+    QVERIFY(!probe.seen());
+    QTRY_VERIFY(probe.seen());
+    QCOMPARE(look.message, QStringLiteral("from the GUI thread"));
+    QCOMPARE(look.details, QStringLiteral("details"));
+    QVERIFY(look.helpShown);
+
+    // The box above marked the launcher done; a worker must still wait for
+    // its own box.
+    WorkerRequest request;
+    answerWorkerBox(request,
+                    [&] { launcher.showError(QStringLiteral("Caption"), QStringLiteral("second")); });
+    QCOMPARE(request.look.message, QStringLiteral("second"));
+    QVERIFY(!request.returnedWhileOpen);
+}
+
+void TestDialogs::launcherShowsExceptionsByTheUserRule()
+{
+    MsgBoxLauncher launcher(nullptr);
+    const AppException internal(QStringLiteral("internal"), APP_LOCATION, false);
+    const AppException forUser(QStringLiteral("for the user"), APP_LOCATION, true);
+
+    WorkerRequest internalRequest;
+    answerWorkerBox(internalRequest,
+                    [&] { launcher.showError(QStringLiteral("Caption"), internal); });
+    QCOMPARE(internalRequest.look.message, QObject::tr("GeneralExceptionMessage"));
+    QCOMPARE(internalRequest.look.details, internal.toString(true));
+
+    WorkerRequest userRequest;
+    answerWorkerBox(userRequest, [&] { launcher.showError(QStringLiteral("Caption"), forUser); });
+    QCOMPARE(userRequest.look.message, QStringLiteral("for the user"));
+    QVERIFY(!userRequest.look.helpShown);
+}
+
+void TestDialogs::closeQuestionAnswers()
+{
+    const auto answer = [](const char *buttonName) {
+        QString question;
+        ModalProbe<CloseDialog> probe([&](CloseDialog *dialog) {
+            question = dialog->findChild<QLabel *>(QStringLiteral("lblQuestion"))->text();
+            if (buttonName)
+                dialog->findChild<QPushButton *>(QLatin1String(buttonName))->click();
+            else
+                dialog->close();
+        });
+        const bool closing = CloseDialog::askToClose(nullptr);
+        return std::make_tuple(probe.seen(), closing, question);
+    };
+
+    QCOMPARE(answer("btnNo"), std::make_tuple(true, false, QObject::tr("CloseUnsigned")));
+    // The title bar's close button leaves the earlier answer in force.
+    QCOMPARE(answer(nullptr), std::make_tuple(true, false, QObject::tr("CloseUnsigned")));
+    QCOMPARE(answer("btnYes"), std::make_tuple(true, true, QObject::tr("CloseUnsigned")));
+    // Once the user said yes the question is not asked again.
+    QCOMPARE(answer("btnNo"), std::make_tuple(false, true, QString()));
+}
+
+void TestDialogs::waitPanel()
+{
+    WaitDialog panel(nullptr);
+    QCOMPARE(static_cast<int>(panel.windowFlags()), 6147);
+    auto *loader = panel.findChild<QLabel *>(QStringLiteral("lblWaitGif"))->movie();
+    QVERIFY(loader);
+    QCOMPARE(loader->state(), QMovie::Running);
+    panel.setText(QStringLiteral("Loading page 2"));
+    QCOMPARE(panel.findChild<QLabel *>(QStringLiteral("lblWaitText"))->text(),
+             QStringLiteral("Loading page 2"));
+}
+
+QTEST_MAIN(TestDialogs)
+#include "tst_dialogs.moc"
