@@ -172,9 +172,12 @@ QString ConsoleUpdater::readLine()
     return m_input.readLine();
 }
 
-QString ConsoleUpdater::readPassword()
+QString ConsoleUpdater::readPassword(const QString &prompt)
 {
+    // Echo goes off before the prompt appears, so that nothing typed at the
+    // prompt can show on the screen.
     const EchoOff echoOff;
+    write(prompt);
     return m_input.readLine();
 }
 
@@ -188,8 +191,7 @@ void ConsoleUpdater::authentication(const QNetworkProxy &, QAuthenticator *auth)
     write(QObject::tr("ProxyAuth") + QLatin1Char('\n'));
     write(QObject::tr("username:"));
     const QString user = readLine();
-    write(QObject::tr("password:"));
-    QString password = readPassword();
+    QString password = readPassword(QObject::tr("password:"));
     write(QStringLiteral("\n"));
     auth->setUser(user);
     auth->setPassword(password);

@@ -46,7 +46,7 @@ private:
     void processFinished(int exitCode);
     void write(const QString &text);
     QString readLine();
-    QString readPassword();
+    QString readPassword(const QString &prompt);
 
     bool m_silent = false;
     QTextStream m_input;

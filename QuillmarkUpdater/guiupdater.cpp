@@ -71,7 +71,9 @@ void GuiUpdater::errorOccured(const QString &message)
 
 void GuiUpdater::downloadNewVersion()
 {
-    if (hasFinished())
+    // A second OK before the dialog has moved on must not start a second
+    // transfer.
+    if (hasFinished() || m_dialog->stage() != UpdaterDialog::NewerVersionOffered)
         return;
     requestPackage();
     m_dialog->setCancelText(QObject::tr("Cancel"));

@@ -84,7 +84,7 @@ void UpdaterTree::addStandIn(const QString &name, const QByteArray &body) const
 void UpdaterTree::addInstallerStandIns(int gdebiExitCode) const
 {
     const QByteArray record = "for argument in \"$@\"; do printf '%s\\n' \"$argument\"; done >> '"
-                              + standInDirectory().toUtf8() + "/calls-$(basename \"$0\").txt'\n";
+                              + standInDirectory().toUtf8() + "'/calls-$(basename \"$0\").txt\n";
     addStandIn(QStringLiteral("sudo"), record + "exec \"$@\"\n");
     addStandIn(QStringLiteral("gdebi"), record + "exit " + QByteArray::number(gdebiExitCode) + "\n");
 }

@@ -95,9 +95,16 @@ void UpdateServer::serve(const QString &path, const QByteArray &body)
 void UpdateServer::serveChunked(const QString &path, const QByteArray &body)
 {
     route(path, [body](httplib::Response &response) {
-        response.set_chunked_content_provider(binaryType, [body](size_t, httplib::DataSink &sink) {
-            sink.write(body.constData(), static_cast<size_t>(body.size()));
-            sink.done();
+        response.set_chunked_content_provider(binaryType, [body](size_t offset, httplib::DataSink &sink) {
+            const size_t size = static_cast<size_t>(body.size());
+            if (offset >= size) {
+                sink.done();
+                return true;
+            }
+            // Pieces a little apart, so that the client sees the transfer
+            // in progress before the end tells it the size.
+            std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            sink.write(body.constData() + offset, std::min<size_t>(1024, size - offset));
             return true;
         });
     });

@@ -48,7 +48,8 @@ public:
     QString url(const QString &path) const;
 
     void serve(const QString &path, const QByteArray &body);
-    // Without a Content-Length: the client learns the size only at the end.
+    // Without a Content-Length, in pieces of 1 KiB: the client learns the
+    // size only at the end.
     void serveChunked(const QString &path, const QByteArray &body);
     // chunkSize bytes every delayMs milliseconds.
     void servePaced(const QString &path, const QByteArray &body, int chunkSize, int delayMs);
