@@ -83,7 +83,9 @@ void HostDriver::answerEvent(const QString &shortName, const QJsonValue &result)
 
 void HostDriver::readAvailable()
 {
-    m_buffer += m_process.readAllStandardOutput();
+    const QByteArray output = m_process.readAllStandardOutput();
+    m_standardOutput += output;
+    m_buffer += output;
     m_stderr += m_process.readAllStandardError();
     while (m_buffer.size() >= 4) {
         const auto byte = [this](int index) {
@@ -157,6 +159,11 @@ QList<QByteArray> HostDriver::rawFrames() const
 QByteArray HostDriver::pendingBytes() const
 {
     return m_buffer;
+}
+
+QByteArray HostDriver::rawStandardOutput() const
+{
+    return m_standardOutput;
 }
 
 QByteArray HostDriver::standardError()

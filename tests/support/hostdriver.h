@@ -48,6 +48,8 @@ public:
     QList<QByteArray> rawFrames() const;
     // Bytes on standard output that did not form a complete frame.
     QByteArray pendingBytes() const;
+    // Everything read from standard output so far, length prefixes included.
+    QByteArray rawStandardOutput() const;
     QByteArray standardError();
 
     void setPlatform(const QString &platform);
@@ -62,6 +64,7 @@ private:
 
     QProcess m_process;
     QByteArray m_buffer;
+    QByteArray m_standardOutput;
     QList<QByteArray> m_frames;
     QList<QJsonObject> m_unconsumed;
     QByteArray m_stderr;
