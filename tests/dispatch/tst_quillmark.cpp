@@ -1,0 +1,202 @@
+#include "appexception.h"
+#include "closedialog.h"
+#include "closingflag.h"
+#include "modalprobe.h"
+#include "msgbox.h"
+#include "quillmark.h"
+
+#include <QDir>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <functional>
+
+Q_DECLARE_METATYPE(std::function<void(Quillmark &)>)
+
+// The component's settings and life, called directly as the host calls it.
+class TestQuillmark : public QObject
+{
+    Q_OBJECT
+
+private:
+    using Operation = std::function<void(Quillmark &)>;
+
+    static QString failureOf(const Operation &operation, Quillmark &component)
+    {
+        try {
+            operation(component);
+        } catch (const AppException &e) {
+            return e.message();
+        }
+        return QString();
+    }
+
+private slots:
+    void initTestCase();
+    void init() { ClosingFlag::lower(); }
+
+    void startsWithDefaults();
+    void pageCacheSizeIsNeverNegative();
+    void refusedStoreDefinitionKeepsTheList();
+    void failedLanguageKeepsTheInstalledCatalogue();
+    void catalogueGoesWithTheComponent();
+    void everyOperationRefusesAfterDisposal_data();
+    void everyOperationRefusesAfterDisposal();
+    void terminateRaisesFlagAndClosesOpenBox();
+    void terminateAnswersOpenCloseQuestion();
+};
+
+void TestQuillmark::initTestCase()
+{
+    // The program reaches its catalogues from its own directory.
+    QVERIFY(QDir::setCurrent(QStringLiteral(QUILLMARK_STAGE_BIN)));
+}
+
+void TestQuillmark::startsWithDefaults()
+{
+    Quillmark component;
+    QVERIFY(!component.filterOnlyValidCerts());
+    QVERIFY(!component.filterOnlyQualifiedCerts());
+    QCOMPARE(component.pageCacheSize(), 33554432);
+    QVERIFY(component.signingCertificateStores().isEmpty());
+    QVERIFY(!component.isFormVisible());
+    QCOMPARE(component.getVersion(), QStringLiteral("1.0.7"));
+
+    component.setFilterOnlyValidCerts(true);
+    component.setFilterOnlyQualifiedCerts(true);
+    QVERIFY(component.filterOnlyValidCerts());
+    QVERIFY(component.filterOnlyQualifiedCerts());
+}
+
+void TestQuillmark::pageCacheSizeIsNeverNegative()
+{
+    Quillmark component;
+    component.setPageCacheSize(-5);
+    QCOMPARE(component.pageCacheSize(), 0);
+    component.setPageCacheSize(12);
+    QCOMPARE(component.pageCacheSize(), 12);
+}
+
+void TestQuillmark::refusedStoreDefinitionKeepsTheList()
+{
+    Quillmark component;
+    component.setSigningCertificateStores(QStringLiteral("|PKCS11"));
+    const Quillmark::StoreDefinitions kind{{QString(), QStringLiteral("PKCS11")}};
+    QCOMPARE(component.signingCertificateStores(), kind);
+
+    for (const QString &refused : {QStringLiteral("|pkcs11"), QStringLiteral("a|"),
+                                   QStringLiteral("a"), QString(), QStringLiteral("|CSP|x|")}) {
+        QCOMPARE(failureOf([&](Quillmark &c) { c.setSigningCertificateStores(refused); },
+                           component),
+                 QObject::tr("UnableToParseSigningCertificateStoresDefinition"));
+        QCOMPARE(component.signingCertificateStores(), kind);
+    }
+
+    component.setSigningCertificateStores(QStringLiteral("Token|/usr/lib/libtoken.so||CSP"));
+    const Quillmark::StoreDefinitions two{{QStringLiteral("Token"), QStringLiteral("/usr/lib/libtoken.so")},
+                                          {QString(), QStringLiteral("CSP")}};
+    QCOMPARE(component.signingCertificateStores(), two);
+}
+
+void TestQuillmark::failedLanguageKeepsTheInstalledCatalogue()
+{
+    Quillmark component;
+    component.setLanguage(QStringLiteral("sk-SK"));
+    const QString slovakYes = QObject::tr("AnswerYes");
+    QVERIFY(slovakYes != QStringLiteral("AnswerYes"));
+
+    const QString failure =
+        failureOf([](Quillmark &c) { c.setLanguage(QStringLiteral("xx-YY")); }, component);
+    QCOMPARE(failure, QObject::tr("UnsupportedLanguage").arg(QStringLiteral("xx-YY")));
+    QCOMPARE(QObject::tr("AnswerYes"), slovakYes);
+
+    component.setLanguage(QStringLiteral("en-US"));
+    QCOMPARE(QObject::tr("AnswerYes"), QStringLiteral("Yes"));
+}
+
+void TestQuillmark::catalogueGoesWithTheComponent()
+{
+    {
+        Quillmark component;
+        component.setLanguage(QStringLiteral("en"));
+        QCOMPARE(QObject::tr("AnswerNo"), QStringLiteral("No"));
+    }
+    QCOMPARE(QObject::tr("AnswerNo"), QStringLiteral("AnswerNo"));
+}
+
+void TestQuillmark::everyOperationRefusesAfterDisposal_data()
+{
+    QTest::addColumn<Operation>("operation");
+    const QString text = QStringLiteral("text");
+    QTest::newRow("signDocument") << Operation([](Quillmark &c) { c.signDocument(); });
+    QTest::newRow("viewDocument") << Operation([](Quillmark &c) { c.viewDocument(); });
+    QTest::newRow("processGetDocumentInfoResponse")
+        << Operation([=](Quillmark &c) { c.processGetDocumentInfoResponse(text); });
+    QTest::newRow("processGetDocumentPageResponse")
+        << Operation([=](Quillmark &c) { c.processGetDocumentPageResponse(text); });
+    QTest::newRow("processSignInitResponse")
+        << Operation([=](Quillmark &c) { c.processSignInitResponse(text); });
+    QTest::newRow("processSignFinishResponse")
+        << Operation([=](Quillmark &c) { c.processSignFinishResponse(text); });
+    QTest::newRow("bringToFront") << Operation([](Quillmark &c) { c.bringToFront(); });
+    QTest::newRow("setFilterOnlyValidCerts")
+        << Operation([](Quillmark &c) { c.setFilterOnlyValidCerts(true); });
+    QTest::newRow("setFilterOnlyQualifiedCerts")
+        << Operation([](Quillmark &c) { c.setFilterOnlyQualifiedCerts(true); });
+    QTest::newRow("setLanguage") << Operation([](Quillmark &c) { c.setLanguage("en"); });
+    QTest::newRow("setPageCacheSize") << Operation([](Quillmark &c) { c.setPageCacheSize(1); });
+    QTest::newRow("setSigningCertificateStores")
+        << Operation([](Quillmark &c) { c.setSigningCertificateStores("|PKCS11"); });
+    QTest::newRow("getVersion") << Operation([](Quillmark &c) { c.getVersion(); });
+    QTest::newRow("closeQuillmark") << Operation([](Quillmark &c) { c.closeQuillmark(); });
+}
+
+void TestQuillmark::everyOperationRefusesAfterDisposal()
+{
+    QFETCH(Operation, operation);
+    Quillmark component;
+    component.setLanguage(QStringLiteral("sk"));
+    component.dispose(true);
+    component.dispose(true);
+
+    bool userMessage = false;
+    QString message;
+    try {
+        operation(component);
+    } catch (const AppException &e) {
+        message = e.message();
+        userMessage = e.isUserMessage();
+    }
+    QCOMPARE(message, QObject::tr("ObjectDisposed").arg(QStringLiteral("quillmark")));
+    QVERIFY(message.contains(QStringLiteral("quillmark")));
+    QVERIFY(message != QStringLiteral("ObjectDisposed"));
+    QVERIFY(userMessage);
+    // Ending the workflow still works on a disposed component.
+    component.terminate();
+    QVERIFY(ClosingFlag::isRaised());
+}
+
+void TestQuillmark::terminateRaisesFlagAndClosesOpenBox()
+{
+    Quillmark component;
+    QSignalSpy done(&component, &Quillmark::quillmarkDone);
+    ModalProbe<MsgBox> probe([&](MsgBox *) { component.terminate(); });
+    // Returns only once the queued reject has closed the box.
+    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("waiting for the user"));
+    QVERIFY(probe.seen());
+    QCOMPARE(done.count(), 1);
+    QVERIFY(ClosingFlag::isRaised());
+    QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
+}
+
+void TestQuillmark::terminateAnswersOpenCloseQuestion()
+{
+    Quillmark component;
+    ModalProbe<CloseDialog> probe([&](CloseDialog *) { component.terminate(); });
+    QVERIFY(CloseDialog::askToClose(nullptr));
+    QVERIFY(probe.seen());
+    QVERIFY(!ModalProbe<CloseDialog>::visibleWidget());
+}
+
+QTEST_MAIN(TestQuillmark)
+#include "tst_quillmark.moc"
