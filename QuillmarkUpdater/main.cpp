@@ -1,6 +1,7 @@
 #include "consoleupdater.h"
 #include "diagnosticlog.h"
 #include "guiupdater.h"
+#include "startuplog.h"
 #include "updatercommandline.h"
 #include "updaterversion.h"
 
@@ -31,17 +32,6 @@ std::unique_ptr<QCoreApplication> makeApplication(UpdaterCommandLine::Mode mode,
     if (mode == UpdaterCommandLine::Mode::Graphical)
         return std::make_unique<QApplication>(argc, argv);
     return std::make_unique<QCoreApplication>(argc, argv);
-}
-
-void logStart()
-{
-    qDebug().noquote() << "Starting app: " + QCoreApplication::applicationName() + " "
-                              + QCoreApplication::applicationVersion();
-    qDebug().noquote() << "Qt build version: " + QStringLiteral(QT_VERSION_STR);
-    qDebug().noquote() << "Qt runtime version: " + QString::fromLatin1(qVersion());
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        qDebug().noquote() << "with arguments: " + arguments.mid(1).join(QLatin1Char(' '));
 }
 
 bool installTranslation(QTranslator &translator, const QString &language)
@@ -79,7 +69,7 @@ int main(int argc, char *argv[])
     const UpdaterCommandLine::Mode mode = commandLine.mode();
     const std::unique_ptr<QCoreApplication> app = makeApplication(mode, argc, argv);
     QCoreApplication::setApplicationVersion(UpdaterVersion::applicationVersion());
-    logStart();
+    StartupLog::logStart();
 
     commandLine.process(*app);
     if (mode == UpdaterCommandLine::Mode::None)

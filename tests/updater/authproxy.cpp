@@ -31,6 +31,11 @@ AuthProxy::~AuthProxy()
     }
 }
 
+QString AuthProxy::hiddenSite()
+{
+    return QStringLiteral("http://updates.quillmark.test");
+}
+
 bool AuthProxy::start()
 {
     m_port = freePort();

@@ -14,6 +14,9 @@ public:
     AuthProxy(const QString &user, const QString &password, int upstreamPort);
     ~AuthProxy();
 
+    // "http://updates.quillmark.test": a site only this proxy can reach.
+    static QString hiddenSite();
+
     bool start();
     QString address() const; // "http://127.0.0.1:<port>"
     int requestsSeen() const;

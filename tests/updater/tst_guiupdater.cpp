@@ -33,8 +33,8 @@ private slots:
 
     void dialogLayout();
     void cancelWhileLookingEndsWithZero();
-    void latestVersionEndsWithThree();
-    void errorEndsWithOne();
+    void resultStageEndsOnOk_data();
+    void resultStageEndsOnOk();
     void offerDownloadAndInstall();
     void offerLaterEndsWithTwo();
     void cancelDuringDownloadEndsAtOnce();
@@ -51,6 +51,8 @@ private:
         QLabel *text;
     };
     static Widgets widgets(UpdaterDialog *dialog);
+    // The one exit code the updater finished with, -1 when not exactly one.
+    static int exitCodeOf(const QSignalSpy &finished);
     void publishRelease(const QByteArray &package = QByteArray(50000, 'g'));
     bool waitForStage(GuiUpdater &updater, int stage);
     QString installerScript() const;
@@ -93,6 +95,11 @@ TestGuiUpdater::Widgets TestGuiUpdater::widgets(UpdaterDialog *dialog)
             dialog->findChild<QPushButton *>(QStringLiteral("btnCancel")),
             dialog->findChild<QLabel *>(QStringLiteral("lblLoader")),
             dialog->findChild<QLabel *>(QStringLiteral("lblText"))};
+}
+
+int TestGuiUpdater::exitCodeOf(const QSignalSpy &finished)
+{
+    return finished.size() == 1 ? finished.constFirst().constFirst().toInt() : -1;
 }
 
 void TestGuiUpdater::publishRelease(const QByteArray &package)
@@ -155,51 +162,49 @@ void TestGuiUpdater::cancelWhileLookingEndsWithZero()
     QCOMPARE(w.text->alignment(), Qt::AlignCenter);
     QCOMPARE(w.text->text(), QStringLiteral("Looking for a new version..."));
     QTest::mouseClick(w.cancel, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 0);
+    QCOMPARE(exitCodeOf(finished), 0);
 }
 
-void TestGuiUpdater::latestVersionEndsWithThree()
+void TestGuiUpdater::resultStageEndsOnOk_data()
 {
+    QTest::addColumn<bool>("configured");
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("latest version") << true << 3
+                                    << "<p>You have the latest version of Quillmark.</p>" << 3;
+    QTest::newRow("error") << false << 5
+                           << "<p>The updater configuration is missing or damaged.</p>" << 1;
+}
+
+void TestGuiUpdater::resultStageEndsOnOk()
+{
+    QFETCH(bool, configured);
+    QFETCH(int, stage);
+    QFETCH(QString, text);
+    QFETCH(int, exitCode);
     m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.1.0"), website));
-    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
-                                                         m_site->url(versionPath),
-                                                         m_site->url(packagePath)));
+    if (configured)
+        m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
+                                                             m_site->url(versionPath),
+                                                             m_site->url(packagePath)));
     GuiUpdater updater;
     QSignalSpy finished(&updater, &Updater::finished);
     emit updater.checkVersion();
-    QVERIFY(waitForStage(updater, 3));
+    QVERIFY(waitForStage(updater, stage));
     const Widgets w = widgets(updater.dialog());
     QVERIFY(updater.dialog()->isVisible());
     QVERIFY(w.ok->isVisible());
     QVERIFY(!w.cancel->isVisible());
     QVERIFY(!w.loader->isVisible());
     QCOMPARE(w.text->alignment(), Qt::AlignLeft | Qt::AlignVCenter);
-    QCOMPARE(w.text->text(), QStringLiteral("<p>You have the latest version of Quillmark.</p>"));
+    QCOMPARE(w.text->text(), text);
     QCOMPARE(w.ok->text(), QStringLiteral("OK"));
+    // Cancel is hidden here, and does nothing even if it were reached.
     QMetaObject::invokeMethod(updater.dialog(), "on_btnCancel_clicked");
     QVERIFY(finished.isEmpty());
     QTest::mouseClick(w.ok, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 3);
-}
-
-void TestGuiUpdater::errorEndsWithOne()
-{
-    GuiUpdater updater; // no configuration file at all
-    QSignalSpy finished(&updater, &Updater::finished);
-    emit updater.checkVersion();
-    QVERIFY(waitForStage(updater, 5));
-    const Widgets w = widgets(updater.dialog());
-    QVERIFY(w.ok->isVisible());
-    QVERIFY(!w.cancel->isVisible());
-    QVERIFY(!w.loader->isVisible());
-    QCOMPARE(w.text->text(), QStringLiteral("<p>The updater configuration is missing or damaged.</p>"));
-    QMetaObject::invokeMethod(updater.dialog(), "on_btnCancel_clicked");
-    QVERIFY(finished.isEmpty());
-    QTest::mouseClick(w.ok, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 1);
+    QCOMPARE(exitCodeOf(finished), exitCode);
 }
 
 void TestGuiUpdater::offerDownloadAndInstall()
@@ -244,8 +249,7 @@ void TestGuiUpdater::offerLaterEndsWithTwo()
     emit updater.checkVersion();
     QVERIFY(waitForStage(updater, 2));
     QTest::mouseClick(widgets(updater.dialog()).cancel, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 2);
+    QCOMPARE(exitCodeOf(finished), 2);
     QCOMPARE(m_site->requestCount(packagePath), 0);
 }
 
@@ -264,8 +268,7 @@ void TestGuiUpdater::cancelDuringDownloadEndsAtOnce()
     QTRY_VERIFY(w.text->text().contains(QStringLiteral("quillmark_1.2.0_amd64.deb .. ")));
     QVERIFY(w.text->text().endsWith(QStringLiteral("/195 KB")));
     QTest::mouseClick(w.cancel, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 2);
+    QCOMPARE(exitCodeOf(finished), 2);
     QTest::qWait(2500);
     QCOMPARE(finished.size(), 1);
     QVERIFY(installerCalls().isEmpty());
@@ -286,8 +289,7 @@ void TestGuiUpdater::installerThatCannotStartIsAnError()
     QCOMPARE(w.text->text(), QStringLiteral("<p>The installer could not be started.</p>"));
     QVERIFY(finished.isEmpty());
     QTest::mouseClick(w.ok, Qt::LeftButton);
-    QCOMPARE(finished.size(), 1);
-    QCOMPARE(finished.constFirst().constFirst().toInt(), 1);
+    QCOMPARE(exitCodeOf(finished), 1);
 }
 
 void TestGuiUpdater::proxyCredentialsAskedOnce_data()
@@ -308,10 +310,10 @@ void TestGuiUpdater::proxyCredentialsAskedOnce()
     AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_site->port());
     QVERIFY(proxy.start());
     qputenv("http_proxy", proxy.address().toUtf8());
-    const QString site = QStringLiteral("http://updates.quillmark.test");
     m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
-    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"), site + versionPath,
-                                                         site + packagePath));
+    m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
+                                                         AuthProxy::hiddenSite() + versionPath,
+                                                         AuthProxy::hiddenSite() + packagePath));
     int formsShown = 0;
     QTimer answerer;
     connect(&answerer, &QTimer::timeout, this, [&] {

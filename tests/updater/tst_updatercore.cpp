@@ -85,12 +85,15 @@ private slots:
     void packageFailures();
     void packageAddressEndingInSlashCannotBeSaved();
     void plantedDownloadDirectoryIsRefused();
+    void proxyCredentials_data();
     void proxyCredentials();
-    void wrongProxyCredentials();
     void nothingReportedAfterFinish();
 
 private:
     QString report(RecordingUpdater &updater, int timeout = 10000);
+    // Runs the version check; once it offered a newer version, forgets what
+    // was recorded and asks for the package.
+    bool requestPackageAfterOffer(RecordingUpdater &updater);
     void configure(const QString &version, const QString &url, const QString &downloadUrl);
 
     std::unique_ptr<UpdaterTree> m_tree;
@@ -136,6 +139,17 @@ QString TestUpdaterCore::report(RecordingUpdater &updater, int timeout)
     // Nothing more may follow the first report.
     QTest::qWait(100);
     return updater.events.join(QLatin1Char('|'));
+}
+
+bool TestUpdaterCore::requestPackageAfterOffer(RecordingUpdater &updater)
+{
+    emit updater.checkVersion();
+    if (!report(updater).startsWith(QStringLiteral("newer")))
+        return false;
+    updater.events.clear();
+    updater.progress.clear();
+    updater.requestPackage();
+    return true;
 }
 
 void TestUpdaterCore::configure(const QString &version, const QString &url,
@@ -314,12 +328,7 @@ void TestUpdaterCore::packageIsVerifiedSavedAndHandedOver()
     earlier.close();
 
     RecordingUpdater updater;
-    emit updater.checkVersion();
-    QVERIFY(report(updater).startsWith(QStringLiteral("newer 1.2.0")));
-    QVERIFY(updater.progress.size() >= 2);
-    updater.events.clear();
-    updater.progress.clear();
-    updater.requestPackage();
+    QVERIFY(requestPackageAfterOffer(updater));
     const QString saved = downloads + QStringLiteral("/quillmark_1.2.0_amd64.deb");
     QCOMPARE(report(updater), QStringLiteral("install ") + saved);
     QCOMPARE(m_https->requestCount(QStringLiteral("/latest.deb.sig")), 1);
@@ -358,10 +367,7 @@ void TestUpdaterCore::packageFailures()
         m_http->cutConnection(packagePath, package);
     configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
     RecordingUpdater updater;
-    emit updater.checkVersion();
-    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
-    updater.events.clear();
-    updater.requestPackage();
+    QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), expected);
     QVERIFY(!QFileInfo::exists(m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb")));
 }
@@ -373,10 +379,7 @@ void TestUpdaterCore::packageAddressEndingInSlashCannotBeSaved()
     m_http->publish(directoryPath, "package behind a directory address");
     configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(directoryPath));
     RecordingUpdater updater;
-    emit updater.checkVersion();
-    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
-    updater.events.clear();
-    updater.requestPackage();
+    QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), QStringLiteral("error SaveError"));
     QVERIFY(QDir(m_tree->downloadDirectory()).isEmpty());
 }
@@ -393,47 +396,44 @@ void TestUpdaterCore::plantedDownloadDirectoryIsRefused()
     QVERIFY(QFile::link(planted, m_tree->downloadDirectory()));
 
     RecordingUpdater updater;
-    emit updater.checkVersion();
-    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
-    updater.events.clear();
-    updater.requestPackage();
+    QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), QStringLiteral("error SaveError"));
     QVERIFY(QDir(planted).isEmpty());
 }
 
+void TestUpdaterCore::proxyCredentials_data()
+{
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("right") << "s3cret" << true;
+    QTest::newRow("wrong") << "guess" << false;
+}
+
 void TestUpdaterCore::proxyCredentials()
 {
+    QFETCH(QString, password);
+    QFETCH(bool, accepted);
     AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_http->port());
     QVERIFY(proxy.start());
     qputenv("http_proxy", proxy.address().toUtf8());
     // A name that never resolves: only the proxy can reach it.
-    const QString site = QStringLiteral("http://updates.quillmark.test");
     m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.5"), website));
-    configure(QStringLiteral("1.0"), site + versionPath, site + packagePath);
+    configure(QStringLiteral("1.0"), AuthProxy::hiddenSite() + versionPath,
+              AuthProxy::hiddenSite() + packagePath);
     RecordingUpdater updater;
     updater.proxyUser = QStringLiteral("alice");
-    updater.proxyPassword = QStringLiteral("s3cret");
+    updater.proxyPassword = password;
     emit updater.checkVersion();
+    if (!accepted) {
+        QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
+        QVERIFY(proxy.requestsSeen() >= 1);
+        QVERIFY(m_http->requestedPaths().isEmpty());
+        return;
+    }
     QCOMPARE(report(updater), QStringLiteral("newer 1.5 ") + website);
     QVERIFY(updater.proxyQuestions >= 1);
     QVERIFY(proxy.requestsSeen() >= 2);
     QCOMPARE(m_http->requestCount(versionPath + QStringLiteral(".sig")), 1);
-}
-
-void TestUpdaterCore::wrongProxyCredentials()
-{
-    AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_http->port());
-    QVERIFY(proxy.start());
-    qputenv("http_proxy", proxy.address().toUtf8());
-    const QString site = QStringLiteral("http://updates.quillmark.test");
-    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.5"), website));
-    configure(QStringLiteral("1.0"), site + versionPath, site + packagePath);
-    RecordingUpdater updater;
-    updater.proxyUser = QStringLiteral("alice");
-    updater.proxyPassword = QStringLiteral("wrong");
-    emit updater.checkVersion();
-    QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
-    QVERIFY(m_http->requestedPaths().isEmpty());
 }
 
 class FinishingUpdater : public RecordingUpdater
@@ -450,10 +450,7 @@ void TestUpdaterCore::nothingReportedAfterFinish()
     configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
     FinishingUpdater updater;
     QSignalSpy finished(&updater, &Updater::finished);
-    emit updater.checkVersion();
-    QVERIFY(report(updater).startsWith(QStringLiteral("newer")));
-    updater.events.clear();
-    updater.requestPackage();
+    QVERIFY(requestPackageAfterOffer(updater));
     QTRY_VERIFY(!updater.progress.isEmpty());
     updater.finish(2);
     updater.finish(4);
