@@ -34,8 +34,9 @@ QString Configuration::serialize() const
     writer.writeTextElement(pkcs11TokenSerialElement, m_pkcs11TokenSerial);
     writer.writeTextElement(signingCertificateElement,
                             QString::fromLatin1(m_signingCertificate.toBase64()));
+    // writeEndDocument() would end the text with a line break; the stored
+    // form is a single line.
     writer.writeEndElement();
-    writer.writeEndDocument();
     return text;
 }
 

@@ -19,22 +19,22 @@ TokenDialogDriver::TokenDialogDriver()
 
 void TokenDialogDriver::typePin(const QString &pin)
 {
-    m_answers.enqueue({Action::TypePin, pin});
+    m_answers.enqueue({Action::TypePin, pin, {}});
 }
 
 void TokenDialogDriver::pressCancel()
 {
-    m_answers.enqueue({Action::Cancel, QString()});
+    m_answers.enqueue({Action::Cancel, QString(), {}});
 }
 
 void TokenDialogDriver::pressEscape()
 {
-    m_answers.enqueue({Action::Escape, QString()});
+    m_answers.enqueue({Action::Escape, QString(), {}});
 }
 
-void TokenDialogDriver::leaveOpen()
+void TokenDialogDriver::leaveOpen(const std::function<void()> &whenShown)
 {
-    m_answers.enqueue({Action::LeaveOpen, QString()});
+    m_answers.enqueue({Action::LeaveOpen, QString(), whenShown});
 }
 
 int TokenDialogDriver::pinDialogsSeen() const
@@ -82,7 +82,10 @@ void TokenDialogDriver::answerPinDialog(QWidget *dialog)
     auto *pinField = dialog->findChild<QLineEdit *>(QStringLiteral("lePin"));
     switch (answer.action) {
     case Action::TypePin:
-        QTest::keyClicks(pinField, answer.pin);
+        // keyClicks() knows only ASCII; a key event carrying the text types
+        // any character, as an input method would.
+        for (const QChar character : answer.pin)
+            QTest::sendKeyEvent(QTest::Click, pinField, Qt::Key_unknown, QString(character), Qt::NoModifier);
         QTest::mouseClick(dialog->findChild<QPushButton *>(QStringLiteral("btnOk")), Qt::LeftButton);
         break;
     case Action::Cancel:
@@ -93,6 +96,7 @@ void TokenDialogDriver::answerPinDialog(QWidget *dialog)
         break;
     case Action::LeaveOpen:
         m_leftOpen = dialog;
+        answer.whenShown();
         break;
     }
 }

@@ -7,6 +7,8 @@
 #include <QStringList>
 #include <QTimer>
 
+#include <functional>
+
 // Answers, from the GUI thread, the PIN dialogs and message boxes that token
 // code opens while a worker thread waits for them, the way a user would:
 // typing into the PIN field and pressing the buttons. Answers are given in
@@ -22,8 +24,9 @@ public:
     void typePin(const QString &pin);
     void pressCancel();
     void pressEscape();
-    // The next PIN dialog stays open until something else closes it.
-    void leaveOpen();
+    // The next PIN dialog stays open; whenShown runs once it is on screen
+    // (from the dialog's own event loop) and may close it from outside.
+    void leaveOpen(const std::function<void()> &whenShown);
 
     int pinDialogsSeen() const;
     int unexpectedPinDialogs() const;
@@ -38,6 +41,7 @@ private:
     {
         Action action;
         QString pin;
+        std::function<void()> whenShown;
     };
 
     void poll();

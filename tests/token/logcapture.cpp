@@ -1,0 +1,48 @@
+#include "logcapture.h"
+
+#include <atomic>
+
+namespace {
+std::atomic<LogCapture *> activeCapture{nullptr};
+}
+
+LogCapture::LogCapture()
+{
+    activeCapture = this;
+    m_previous = qInstallMessageHandler(&LogCapture::handle);
+}
+
+LogCapture::~LogCapture()
+{
+    qInstallMessageHandler(m_previous);
+    activeCapture = nullptr;
+}
+
+QStringList LogCapture::messages() const
+{
+    QMutexLocker locker(&m_mutex);
+    return m_messages;
+}
+
+QStringList LogCapture::messagesStartingWith(const QString &prefix) const
+{
+    QStringList matching;
+    for (const QString &message : messages()) {
+        if (message.startsWith(prefix))
+            matching.append(message);
+    }
+    return matching;
+}
+
+void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    LogCapture *capture = activeCapture.load();
+    if (!capture)
+        return;
+    {
+        QMutexLocker locker(&capture->m_mutex);
+        capture->m_messages.append(message);
+    }
+    if (type != QtDebugMsg && capture->m_previous)
+        capture->m_previous(type, context, message);
+}

@@ -1,0 +1,251 @@
+// Certificate stores: which store definitions of the page are usable, and
+// the listing of every token of a module with the PIN asked per token.
+#include "certstorefactory.h"
+#include "logcapture.h"
+#include "tokentestbed.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Every token of this test shares one PIN: the order in which the tokens
+// ask for it is the module's.
+const QString pin = QStringLiteral("1111");
+
+using Definitions = QList<QPair<QString, QString>>;
+
+} // namespace
+
+class CertStoreTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void usableStores_data();
+    void usableStores();
+    void invalidDefinitions_data();
+    void invalidDefinitions();
+    void onlySelectableStoresTakeAPath();
+    void listsEveryTokenAfterLogin();
+    void cancelListsPublicCertificates();
+    void failingTokenIsLeftOut();
+    void lockedPinLeavesTokensOut();
+    void moduleLoadFailureReachesCaller();
+
+private:
+    static Outcome listOnWorker(const QString &module);
+    static QVariantMap byLabel(const QList<Pkcs11CertContainer> &containers);
+
+    std::unique_ptr<TokenTestBed> m_bed;
+    std::unique_ptr<TokenDialogDriver> m_driver;
+};
+
+void CertStoreTest::initTestCase()
+{
+    m_bed = std::make_unique<TokenTestBed>(QStringLiteral("certstore"));
+    SoftHsmFixture &fixture = m_bed->fixture();
+    m_bed->createSigningToken(QStringLiteral("Single"), pin);
+
+    fixture.createToken(QStringLiteral("Several"), pin);
+    for (int index = 1; index <= 4; ++index) {
+        SoftHsmFixture::ObjectOptions options;
+        options.id = QByteArray(1, char(index));
+        options.label = QStringLiteral("Several %1").arg(index);
+        // The last certificate is readable only after login.
+        options.privateObject = index == 4;
+        fixture.importCredential(QStringLiteral("Several"), pin,
+                                 m_bed->authority().issue(options.label, index % 2 == 0), options);
+    }
+
+    fixture.createToken(QStringLiteral("Authority"), pin);
+    SoftHsmFixture::ObjectOptions authority;
+    authority.id = QByteArray::fromHex("0a");
+    authority.label = QStringLiteral("CA");
+    fixture.importCertificate(QStringLiteral("Authority"), pin, m_bed->authority().certificateDer(),
+                              m_bed->authority().subjectDer(), authority);
+
+    fixture.createToken(QStringLiteral("Empty"), pin);
+}
+
+void CertStoreTest::init()
+{
+    m_bed->setFaults(QString());
+    m_driver = std::make_unique<TokenDialogDriver>();
+}
+
+void CertStoreTest::cleanup()
+{
+    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    m_driver.reset();
+}
+
+Outcome CertStoreTest::listOnWorker(const QString &module)
+{
+    const Pkcs11CertStore store = CertStoreFactory::getInstance(QStringLiteral("Test store"), module);
+    return TokenTestBed::runOnWorker([store]() {
+        return QVariant(byLabel(store.getContainers()));
+    });
+}
+
+// Label -> [logged in, number of certificates, number of CA certificates].
+QVariantMap CertStoreTest::byLabel(const QList<Pkcs11CertContainer> &containers)
+{
+    QVariantMap summary;
+    for (const Pkcs11CertContainer &container : containers) {
+        int authorities = 0;
+        for (const X509Certificate2Ultra &certificate : container.getCertificates()) {
+            if (certificate.isNull())
+                qFatal("a listed certificate did not decode");
+            authorities += certificate.isCa() ? 1 : 0;
+        }
+        summary.insert(container.getTokenInfo().getLabel(),
+                       QVariantList{container.isLoggedIn(), container.getCertificates().size(), authorities});
+    }
+    return summary;
+}
+
+void CertStoreTest::usableStores_data()
+{
+    QTest::addColumn<Definitions>("definitions");
+    QTest::addColumn<QStringList>("names");
+    QTest::addColumn<QStringList>("paths");
+
+    const QString module = TokenTestBed::softHsmModule();
+    const QString pkcs11Name = QObject::tr("CertStoreFriendlyNamePkcs11");
+    QTest::newRow("kind PKCS11") << Definitions{{QString(), QStringLiteral("PKCS11")}} << QStringList{pkcs11Name}
+                                 << QStringList{QString()};
+    QTest::newRow("kind CSP") << Definitions{{QString(), QStringLiteral("CSP")}} << QStringList() << QStringList();
+    QTest::newRow("missing module file")
+        << Definitions{{QStringLiteral("Card"), QStringLiteral(QUILLMARK_BINARY_DIR "/no-module.so")}}
+        << QStringList() << QStringList();
+    QTest::newRow("named module, then kind, order kept")
+        << Definitions{{QStringLiteral("SoftHSM"), module}, {QString(), QStringLiteral("CSP")},
+                       {QString(), QStringLiteral("PKCS11")}}
+        << QStringList{QStringLiteral("SoftHSM"), pkcs11Name} << QStringList{module, QString()};
+}
+
+void CertStoreTest::usableStores()
+{
+    QFETCH(Definitions, definitions);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, paths);
+    QStringList foundNames;
+    QStringList foundPaths;
+    for (const Pkcs11CertStore &store : CertStoreFactory::getUsableStores(definitions)) {
+        foundNames.append(store.getName());
+        foundPaths.append(store.getLibraryPath());
+        QCOMPARE(store.isLibraryPathSelectable(), store.getLibraryPath().isEmpty());
+    }
+    QCOMPARE(foundNames, names);
+    QCOMPARE(foundPaths, paths);
+}
+
+void CertStoreTest::invalidDefinitions_data()
+{
+    QTest::addColumn<Definitions>("definitions");
+    QTest::addColumn<QString>("argument");
+    QTest::newRow("empty value") << Definitions{{QStringLiteral("Card"), QString()}} << QStringLiteral("value");
+    QTest::newRow("kind in lower case") << Definitions{{QString(), QStringLiteral("pkcs11")}} << QStringLiteral("name");
+    QTest::newRow("bad pair after a good one")
+        << Definitions{{QString(), QStringLiteral("PKCS11")}, {QString(), QStringLiteral("Other")}} << QStringLiteral("name");
+}
+
+void CertStoreTest::invalidDefinitions()
+{
+    QFETCH(Definitions, definitions);
+    QFETCH(QString, argument);
+    try {
+        CertStoreFactory::getUsableStores(definitions);
+        QFAIL("the definitions were accepted");
+    } catch (const AppException &exception) {
+        QCOMPARE(exception.message(), QObject::tr("ArgumentNull").arg(argument));
+        QVERIFY(exception.isUserMessage());
+    }
+}
+
+void CertStoreTest::onlySelectableStoresTakeAPath()
+{
+    Pkcs11CertStore selectable = CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"));
+    selectable.setLibraryPath(QStringLiteral("/chosen.so"));
+    QCOMPARE(selectable.getLibraryPath(), QStringLiteral("/chosen.so"));
+
+    Pkcs11CertStore named = CertStoreFactory::getInstance(QStringLiteral("Card"), QStringLiteral("/named.so"));
+    named.setLibraryPath(QStringLiteral("/chosen.so"));
+    QCOMPARE(named.getLibraryPath(), QStringLiteral("/named.so"));
+    QVERIFY(!named.isLibraryPathSelectable());
+}
+
+void CertStoreTest::listsEveryTokenAfterLogin()
+{
+    for (int token = 0; token < 4; ++token)
+        m_driver->typePin(pin);
+    LogCapture log;
+    const Outcome outcome = listOnWorker(TokenTestBed::softHsmModule());
+    QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+    const QVariantMap summary = outcome.value.toMap();
+    QCOMPARE(summary.value(QStringLiteral("Single")).toList(), QVariantList({true, 1, 0}));
+    QCOMPARE(summary.value(QStringLiteral("Several")).toList(), QVariantList({true, 4, 0}));
+    QCOMPARE(summary.value(QStringLiteral("Authority")).toList(), QVariantList({true, 1, 1}));
+    QCOMPARE(summary.value(QStringLiteral("Empty")).toList(), QVariantList({true, 0, 0}));
+    // SoftHSM's free slot holds no usable token: it is left out, and said so.
+    QCOMPARE(summary.size(), 4);
+    QCOMPARE(log.messagesStartingWith(QStringLiteral("Recoverable exception: ")).size(), 1);
+    QCOMPARE(m_driver->pinDialogsSeen(), 4);
+}
+
+void CertStoreTest::cancelListsPublicCertificates()
+{
+    for (int token = 0; token < 4; ++token)
+        m_driver->pressCancel();
+    const Outcome outcome = listOnWorker(TokenTestBed::softHsmModule());
+    QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+    const QVariantMap summary = outcome.value.toMap();
+    QCOMPARE(summary.value(QStringLiteral("Single")).toList(), QVariantList({false, 1, 0}));
+    QCOMPARE(summary.value(QStringLiteral("Several")).toList(), QVariantList({false, 3, 0}));
+    QCOMPARE(summary.value(QStringLiteral("Empty")).toList(), QVariantList({false, 0, 0}));
+}
+
+void CertStoreTest::failingTokenIsLeftOut()
+{
+    m_bed->setFaults(QStringLiteral("deviceremoved=Several"));
+    for (int token = 0; token < 3; ++token)
+        m_driver->typePin(pin);
+    LogCapture log;
+    const Outcome outcome = listOnWorker(TokenTestBed::faultModule());
+    QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+    const QVariantMap summary = outcome.value.toMap();
+    QCOMPARE(summary.keys(), QStringList({QStringLiteral("Authority"), QStringLiteral("Empty"), QStringLiteral("Single")}));
+    const QStringList recoverable = log.messagesStartingWith(QStringLiteral("Recoverable exception: "));
+    QCOMPARE(recoverable.filter(QStringLiteral("C_OpenSession returned error 0x00000032")).size(), 1);
+}
+
+void CertStoreTest::lockedPinLeavesTokensOut()
+{
+    m_bed->setFaults(QStringLiteral("pinlocked"));
+    for (int token = 0; token < 4; ++token)
+        m_driver->typePin(pin);
+    LogCapture log;
+    const Outcome outcome = listOnWorker(TokenTestBed::faultModule());
+    QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+    QVERIFY(outcome.value.toMap().isEmpty());
+    const QStringList recoverable = log.messagesStartingWith(QStringLiteral("Recoverable exception: "));
+    QCOMPARE(recoverable.filter(QObject::tr("PinBlocked")).size(), 4);
+}
+
+void CertStoreTest::moduleLoadFailureReachesCaller()
+{
+    const QString missing = QStringLiteral(QUILLMARK_BINARY_DIR "/no-module.so");
+    const Outcome outcome = listOnWorker(missing);
+    QVERIFY(outcome.threw);
+    QCOMPARE(outcome.message, QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), missing));
+}
+
+QTEST_MAIN(CertStoreTest)
+#include "tst_certstore.moc"

@@ -1,0 +1,193 @@
+// The PIN dialog and its launcher: shown directly on the GUI thread, carried
+// over from a worker thread, and every way out of it.
+#include "closingflag.h"
+#include "pinform.h"
+#include "pinformlauncher.h"
+#include "tokentestbed.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <cstring>
+#include <memory>
+
+namespace {
+
+template<std::size_t N>
+void setField(unsigned char (&field)[N], const char *text)
+{
+    std::memset(field, ' ', N);
+    std::memcpy(field, text, std::strlen(text));
+}
+
+Pkcs11SlotInfo slotInfo()
+{
+    CK_SLOT_INFO info{};
+    setField(info.slotDescription, "Reader <one>");
+    setField(info.manufacturerID, "Maker");
+    return Pkcs11SlotInfo(7, info);
+}
+
+Pkcs11TokenInfo tokenInfo(const char *model)
+{
+    CK_TOKEN_INFO info{};
+    setField(info.label, "Label");
+    setField(info.manufacturerID, "Maker");
+    setField(info.model, model);
+    setField(info.serialNumber, "42");
+    return Pkcs11TokenInfo(info);
+}
+
+} // namespace
+
+class PinFormTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void init();
+    void cleanup();
+
+    void layoutAndPrompt();
+    void emptyModelStillShowsTitle();
+    void typedPinOnGuiThread();
+    void leavingWithoutOkGivesNull_data();
+    void leavingWithoutOkGivesNull();
+    void terminateRejectsOpenDialog();
+    void terminateWithoutDialogDoesNothing();
+    void launcherOnGuiThreadEmitsNothing();
+    void launcherFromWorker();
+    void launcherWhileClosingShowsNothing();
+
+private:
+    std::unique_ptr<TokenTestBed> m_bed;
+    std::unique_ptr<TokenDialogDriver> m_driver;
+};
+
+void PinFormTest::initTestCase()
+{
+    m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinform"));
+}
+
+void PinFormTest::init()
+{
+    m_driver = std::make_unique<TokenDialogDriver>();
+}
+
+void PinFormTest::cleanup()
+{
+    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    m_driver.reset();
+    ClosingFlag::lower();
+}
+
+void PinFormTest::layoutAndPrompt()
+{
+    PinForm form(nullptr, slotInfo(), tokenInfo("Model X"));
+    QCOMPARE(form.objectName(), QStringLiteral("PinForm"));
+    QCOMPARE(form.windowTitle(), QStringLiteral("Varnek Quillmark"));
+    QCOMPARE(form.windowModality(), Qt::WindowModal);
+    QCOMPARE(form.minimumSize(), QSize(355, 159));
+    QVERIFY(!(form.windowFlags() & Qt::WindowContextHelpButtonHint));
+    auto *pin = form.findChild<QLineEdit *>(QStringLiteral("lePin"));
+    QCOMPARE(pin->echoMode(), QLineEdit::Password);
+    auto *text = form.findChild<QLabel *>(QStringLiteral("lblText"));
+    QCOMPARE(text->textFormat(), Qt::RichText);
+    // The slot description is markup-escaped: a reader name is not markup.
+    QCOMPARE(text->text(), QObject::tr("PinFormInformation") + QStringLiteral("<br/><br/>")
+                               + QObject::tr("PinFormTokenTitle").arg(QStringLiteral("Model X"))
+                               + QStringLiteral("<br/>")
+                               + QObject::tr("PinFormSlotTitle").arg(QStringLiteral("Reader &lt;one&gt;")));
+
+    m_driver->leaveOpen([]() {});
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    // Shown once, the dialog keeps its size.
+    QCOMPARE(form.minimumSize(), form.maximumSize());
+}
+
+void PinFormTest::emptyModelStillShowsTitle()
+{
+    PinForm form(nullptr, slotInfo(), tokenInfo(""));
+    const QString text = form.findChild<QLabel *>(QStringLiteral("lblText"))->text();
+    QVERIFY(text.contains(QObject::tr("PinFormTokenTitle").arg(QString()) + QStringLiteral("<br/>")));
+}
+
+void PinFormTest::typedPinOnGuiThread()
+{
+    m_driver->typePin(QStringLiteral("4321"));
+    QCOMPARE(PinForm::needPin(slotInfo(), tokenInfo("Model")), QStringLiteral("4321"));
+    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+}
+
+void PinFormTest::leavingWithoutOkGivesNull_data()
+{
+    QTest::addColumn<bool>("escape");
+    QTest::newRow("cancel") << false;
+    QTest::newRow("escape") << true;
+}
+
+void PinFormTest::leavingWithoutOkGivesNull()
+{
+    QFETCH(bool, escape);
+    if (escape)
+        m_driver->pressEscape();
+    else
+        m_driver->pressCancel();
+    QVERIFY(PinForm::needPin(slotInfo(), tokenInfo("Model")).isNull());
+}
+
+void PinFormTest::terminateRejectsOpenDialog()
+{
+    m_driver->leaveOpen([]() { PinForm::terminate(); });
+    QVERIFY(PinForm::needPin(slotInfo(), tokenInfo("Model")).isNull());
+}
+
+void PinFormTest::terminateWithoutDialogDoesNothing()
+{
+    PinForm::terminate();
+    m_driver->typePin(QStringLiteral("1"));
+    QCOMPARE(PinForm::needPin(slotInfo(), tokenInfo("Model")), QStringLiteral("1"));
+}
+
+void PinFormTest::launcherOnGuiThreadEmitsNothing()
+{
+    m_driver->typePin(QStringLiteral("5555"));
+    PinFormLauncher launcher(slotInfo(), tokenInfo("Model"));
+    QSignalSpy requests(&launcher, &PinFormLauncher::launchPinFormSignal);
+    QCOMPARE(launcher.launch(), QStringLiteral("5555"));
+    QCOMPARE(requests.count(), 0);
+}
+
+void PinFormTest::launcherFromWorker()
+{
+    m_driver->typePin(QStringLiteral("6666"));
+    const Outcome outcome = TokenTestBed::runOnWorker([]() {
+        std::unique_ptr<PinFormLauncher> launcher(new PinFormLauncher(slotInfo(), tokenInfo("Model")));
+        const QString pin = launcher->launch();
+        launcher.release()->deleteLater();
+        return QVariant(pin);
+    });
+    QCOMPARE(outcome.value.toString(), QStringLiteral("6666"));
+    QVERIFY(m_driver->pinPromptsSeen().first().contains(QStringLiteral("Model")));
+}
+
+void PinFormTest::launcherWhileClosingShowsNothing()
+{
+    ClosingFlag::raise();
+    const Outcome outcome = TokenTestBed::runOnWorker([]() {
+        std::unique_ptr<PinFormLauncher> launcher(new PinFormLauncher(slotInfo(), tokenInfo("Model")));
+        const QString pin = launcher->launch();
+        launcher.release()->deleteLater();
+        return QVariant(pin);
+    });
+    QVERIFY(outcome.value.toString().isNull());
+    QCOMPARE(m_driver->pinDialogsSeen(), 0);
+}
+
+QTEST_MAIN(PinFormTest)
+#include "tst_pinform.moc"
