@@ -87,6 +87,7 @@ private slots:
     void unknownEventAndConfigurationWithoutComponent();
     void messagesWithoutMethodOrEvent();
     void createInstanceTwiceReplacesComponent();
+    void createInstanceWithoutCatalogues();
     void otherVersionCreatesNothing();
     void netPlatformSwitchesNames();
     void unknownPlatformIsDetectedOnce();
@@ -209,6 +210,29 @@ void TestDispatch::createInstanceTwiceReplacesComponent()
              m_english.text("UnableToParseSigningCertificateStoresDefinition"));
     QCOMPARE(call(QStringLiteral("GetVersion")).value(QStringLiteral("result")),
              QJsonValue(QStringLiteral("1.0.7 (qt)")));
+}
+
+void TestDispatch::createInstanceWithoutCatalogues()
+{
+    // The same program installed without its share/translations beside bin.
+    QTemporaryDir install;
+    QVERIFY(QDir(install.path()).mkpath(QStringLiteral("bin")));
+    const QString program = install.filePath(QStringLiteral("bin/quillmark"));
+    QVERIFY(QFile::copy(HostDriver::binaryPath(), program));
+    QVERIFY(QFile::setPermissions(program, QFile::ReadOwner | QFile::ExeOwner));
+    HostDriver bare(m_home->environment());
+    bare.process().setProgram(program);
+    QVERIFY(bare.start());
+
+    bare.callMethod(QStringLiteral("CreateInstance"));
+    QCOMPARE(bare.awaitAnswer(QStringLiteral("CreateInstance")),
+             answer(QStringLiteral("UnsupportedLanguage"),
+                    HostDriver::qualified(QStringLiteral("CreateInstance"))));
+    // The component exists all the same.
+    QCOMPARE(bare.call(QStringLiteral("GetVersion")),
+             answer(QJsonValue::Null, HostDriver::qualified(QStringLiteral("GetVersion")),
+                    QStringLiteral("1.0.7 (qt)")));
+    QVERIFY(bare.closeInputAndWait());
 }
 
 void TestDispatch::otherVersionCreatesNothing()
