@@ -1,6 +1,7 @@
 #pragma once
 
 #include "iquillmark.h"
+#include "mainwindow.h"
 
 #include <QList>
 #include <QObject>
@@ -57,6 +58,7 @@ public slots:
     void loadConfigurationEvent(const QString &configuration);
     void saveConfigurationEvent(bool saved);
 
+    void intermediateSigningProcessFinishedEventHandler(bool successful);
     void rejectPinForm();
     void rejectMsgBox();
     void rejectCloseDialog();
@@ -74,9 +76,18 @@ signals:
 
 private:
     void throwIfDisposed() const;
+    void setupAndViewForm(bool viewOnly);
+    void connectWindowSignals(MainWindow *window);
+    // Passes a signal of the window on as the event of the same name, which
+    // the page must listen to.
+    template <typename Source, typename SourceSignal, typename EventSignal>
+    void forwardRequiredEvent(Source *source, SourceSignal signal, EventSignal event,
+                              const QString &eventName);
+    template <typename SourceSignal, typename EventSignal>
+    void forwardOptionalEvent(MainWindow *window, SourceSignal signal, EventSignal event);
     static StoreDefinitions parseStoreDefinitions(const QString &definition);
 
-    QPointer<QWidget> m_mainWindow;
+    QPointer<MainWindow> m_mainWindow;
     bool m_filterOnlyValidCerts = false;
     bool m_filterOnlyQualifiedCerts = false;
     int m_pageCacheSize = defaultPageCacheSize;

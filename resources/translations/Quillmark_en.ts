@@ -21,6 +21,73 @@
         </message>
     </context>
     <context>
+        <name>MainWindow</name>
+        <message>
+            <source>About</source>
+            <translation>About</translation>
+        </message>
+        <message>
+            <source>Actual size</source>
+            <translation>Actual size</translation>
+        </message>
+        <message>
+            <source>Click to choose signing certificate</source>
+            <translation>Click to choose signing certificate</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>Close</translation>
+        </message>
+        <message>
+            <source>Document is available only for viewing</source>
+            <translation>Document is available only for viewing</translation>
+        </message>
+        <message>
+            <source>Fit to page</source>
+            <translation>Fit to page</translation>
+        </message>
+        <message>
+            <source>Fit to width</source>
+            <translation>Fit to width</translation>
+        </message>
+        <message>
+            <source>Next page</source>
+            <translation>Next page</translation>
+        </message>
+        <message>
+            <source>Number of pages</source>
+            <translation>Number of pages</translation>
+        </message>
+        <message>
+            <source>Page number</source>
+            <translation>Page number</translation>
+        </message>
+        <message>
+            <source>Previous page</source>
+            <translation>Previous page</translation>
+        </message>
+        <message>
+            <source>Sign</source>
+            <translation>Sign</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+        <message>
+            <source>Zoom</source>
+            <translation>Zoom</translation>
+        </message>
+        <message>
+            <source>Zoom in</source>
+            <translation>Zoom in</translation>
+        </message>
+        <message>
+            <source>Zoom out</source>
+            <translation>Zoom out</translation>
+        </message>
+    </context>
+    <context>
         <name>PinForm</name>
         <message>
             <source>Cancel</source>
@@ -42,6 +109,17 @@
     <context>
         <name>QObject</name>
         <message>
+            <source>AboutDialogText</source>
+            <translation>%1
+Version %2 (%3)
+
+Signs documents shown in your browser with the certificate on your security token.</translation>
+        </message>
+        <message>
+            <source>AboutDialogTitle</source>
+            <translation>About Quillmark</translation>
+        </message>
+        <message>
             <source>AlgorithmNotSupported</source>
             <translation>The hash algorithm %1 is not supported.</translation>
         </message>
@@ -56,6 +134,10 @@
         <message>
             <source>AppName</source>
             <translation>Quillmark</translation>
+        </message>
+        <message>
+            <source>AppTitle</source>
+            <translation>%1 - %2 - %3</translation>
         </message>
         <message>
             <source>ArgumentNull</source>
@@ -178,6 +260,18 @@
             <translation>The operation was cancelled.</translation>
         </message>
         <message>
+            <source>PageDoesNotExist</source>
+            <translation>Page %1 does not exist.</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForGetDocumentInfo</source>
+            <translation>Loading document information...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForGetDocumentPage</source>
+            <translation>Loading page %1...</translation>
+        </message>
+        <message>
             <source>PinBlocked</source>
             <translation>The PIN is blocked.</translation>
         </message>
@@ -236,6 +330,14 @@
         <message>
             <source>UnableToParseSigningCertificateStoresDefinition</source>
             <translation>The definition of the signing certificate stores could not be read.</translation>
+        </message>
+        <message>
+            <source>UnknownDocId</source>
+            <translation>Unknown document</translation>
+        </message>
+        <message>
+            <source>UnknownServerName</source>
+            <translation>Unknown server</translation>
         </message>
         <message>
             <source>UnsupportedLanguage</source>

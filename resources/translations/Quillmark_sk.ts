@@ -21,6 +21,73 @@
         </message>
     </context>
     <context>
+        <name>MainWindow</name>
+        <message>
+            <source>About</source>
+            <translation>O aplikácii</translation>
+        </message>
+        <message>
+            <source>Actual size</source>
+            <translation>Skutočná veľkosť</translation>
+        </message>
+        <message>
+            <source>Click to choose signing certificate</source>
+            <translation>Kliknite a vyberte podpisový certifikát</translation>
+        </message>
+        <message>
+            <source>Close</source>
+            <translation>Zavrieť</translation>
+        </message>
+        <message>
+            <source>Document is available only for viewing</source>
+            <translation>Dokument je dostupný iba na prezeranie</translation>
+        </message>
+        <message>
+            <source>Fit to page</source>
+            <translation>Prispôsobiť strane</translation>
+        </message>
+        <message>
+            <source>Fit to width</source>
+            <translation>Prispôsobiť šírke</translation>
+        </message>
+        <message>
+            <source>Next page</source>
+            <translation>Nasledujúca strana</translation>
+        </message>
+        <message>
+            <source>Number of pages</source>
+            <translation>Počet strán</translation>
+        </message>
+        <message>
+            <source>Page number</source>
+            <translation>Číslo strany</translation>
+        </message>
+        <message>
+            <source>Previous page</source>
+            <translation>Predchádzajúca strana</translation>
+        </message>
+        <message>
+            <source>Sign</source>
+            <translation>Podpísať</translation>
+        </message>
+        <message>
+            <source>Varnek Quillmark</source>
+            <translation>Varnek Quillmark</translation>
+        </message>
+        <message>
+            <source>Zoom</source>
+            <translation>Mierka</translation>
+        </message>
+        <message>
+            <source>Zoom in</source>
+            <translation>Priblížiť</translation>
+        </message>
+        <message>
+            <source>Zoom out</source>
+            <translation>Oddialiť</translation>
+        </message>
+    </context>
+    <context>
         <name>PinForm</name>
         <message>
             <source>Cancel</source>
@@ -42,6 +109,17 @@
     <context>
         <name>QObject</name>
         <message>
+            <source>AboutDialogText</source>
+            <translation>%1
+Verzia %2 (%3)
+
+Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom bezpečnostnom tokene.</translation>
+        </message>
+        <message>
+            <source>AboutDialogTitle</source>
+            <translation>O aplikácii Quillmark</translation>
+        </message>
+        <message>
             <source>AlgorithmNotSupported</source>
             <translation>Hašovací algoritmus %1 nie je podporovaný.</translation>
         </message>
@@ -56,6 +134,10 @@
         <message>
             <source>AppName</source>
             <translation>Quillmark</translation>
+        </message>
+        <message>
+            <source>AppTitle</source>
+            <translation>%1 - %2 - %3</translation>
         </message>
         <message>
             <source>ArgumentNull</source>
@@ -178,6 +260,18 @@
             <translation>Operácia bola zrušená.</translation>
         </message>
         <message>
+            <source>PageDoesNotExist</source>
+            <translation>Strana %1 neexistuje.</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForGetDocumentInfo</source>
+            <translation>Načítavajú sa informácie o dokumente...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForGetDocumentPage</source>
+            <translation>Načítava sa strana %1...</translation>
+        </message>
+        <message>
             <source>PinBlocked</source>
             <translation>PIN je zablokovaný.</translation>
         </message>
@@ -236,6 +330,14 @@
         <message>
             <source>UnableToParseSigningCertificateStoresDefinition</source>
             <translation>Definíciu úložísk podpisových certifikátov sa nepodarilo prečítať.</translation>
+        </message>
+        <message>
+            <source>UnknownDocId</source>
+            <translation>Neznámy dokument</translation>
+        </message>
+        <message>
+            <source>UnknownServerName</source>
+            <translation>Neznámy server</translation>
         </message>
         <message>
             <source>UnsupportedLanguage</source>

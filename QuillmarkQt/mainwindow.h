@@ -1,0 +1,125 @@
+#pragma once
+
+#include "communicationmanager.h"
+#include "docinfo.h"
+#include "pagecache.h"
+#include "x509certificate2ultra.h"
+
+#include <QImage>
+#include <QList>
+#include <QMainWindow>
+#include <QPair>
+#include <QString>
+
+#include <memory>
+
+class AppException;
+class WaitDialog;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The document window: fetches the document page by page through the web
+// page and shows it with zoom. In signing mode it also carries the signing
+// controls; in view-only mode it only shows and closes.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    using StoreDefinitions = QList<QPair<QString, QString>>;
+
+    static const QList<double> zoomLevels;
+
+    MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnlyQualifiedCerts,
+               int pageCacheSize, const StoreDefinitions &signingCertificateStores,
+               QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    void processGetDocumentInfoResponse(const QString &response);
+    void processGetDocumentPageResponse(const QString &response);
+    void terminate();
+
+    // The component forwards the four request signals of the manager.
+    CommunicationManager &communicationManager();
+
+signals:
+    void loadConfigurationEvent();
+    void saveConfigurationEvent(const QString &data);
+    void signingProcessFinishedEvent(bool successful);
+    void windowShown();
+
+public slots:
+    void disableToolStrips();
+    void enableToolStrips();
+
+private slots:
+    void on_btnPreviousPage_clicked();
+    void on_btnNextPage_clicked();
+    void on_leCurrentPage_returnPressed();
+    void on_btnZoomOut_clicked();
+    void on_btnZoomIn_clicked();
+    void on_btnZoomWidth_clicked();
+    void on_btnDefaultSize_clicked();
+    void on_btnZoomPage_clicked();
+    void on_cmbZoomLevel_currentIndexChanged(int index);
+    void on_btnInfo_clicked();
+    void on_btnClose_clicked();
+    void afterWindowIsShown();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void applyMode();
+    void fillZoomLevels();
+    void updateWindowTitle(const X509Certificate2Ultra &serverCertificate, const QString &docId);
+
+    void showWaitDialog(const QString &text);
+    void hideWaitDialog();
+
+    void requestGetDocumentInfo();
+    void requestGetDocumentPage(int page);
+    // False for an answer the window did not ask for; the user is told and
+    // the window carries on as it was.
+    bool takeAwaitedAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName);
+    void acceptDocumentInfo(const GetDocumentInfoResponse &response);
+    void acceptDocumentPage(const GetDocumentPageResponse &response);
+    // A failed answer ends the workflow: error box, then close.
+    void failAnswer(const AppException &e);
+    void failAnswer(const QString &details);
+
+    void changePageTo(int page);
+    void leCurrentPageProccessChanges();
+    void showPage(const QImage &image);
+    // Fits the page again when a fit button is on; false when none is.
+    bool refitIfFitting();
+    void hidePage();
+    bool pageIsShown() const;
+
+    void stepZoom(int levelIndex);
+    void applyZoomLevel(int index);
+    void applyTypedZoom();
+    void setZoomLevelText(double factor);
+    void uncheckFitButtons();
+
+    CommunicationManager m_communicationManager;
+    PageCache m_pageCache;
+    bool m_signedSuccessfully = false;
+    DocInfo m_docInfo;
+    int m_currentPage = 0;
+    double m_zoomPercent = 100.0;
+    const bool m_viewOnly;
+    const bool m_filterOnlyValidCerts;
+    const bool m_filterOnlyQualifiedCerts;
+    const StoreDefinitions m_signingCertificateStores;
+    CommunicationManager::RequestKind m_awaitedAnswer = CommunicationManager::None;
+    // Set once the page has been told that the workflow ended.
+    bool m_finished = false;
+    WaitDialog *m_waitDialog = nullptr;
+    std::unique_ptr<Ui::MainWindow> m_ui;
+};
