@@ -72,12 +72,13 @@ private slots:
         QVERIFY(host.start());
         const QString path = home.logFile(logName());
 
-        host.send(QJsonObject{{"probe", "first"}});
+        // An unknown method is logged as a failed call, with its name.
+        host.send(QJsonObject{{"method", "probe-first"}});
         QTRY_VERIFY(host.standardError().contains("first"));
         QVERIFY(!QFile::exists(path));
 
         QVERIFY(home.switchLoggingOn(logName()));
-        host.send(QJsonObject{{"probe", "second"}});
+        host.send(QJsonObject{{"method", "probe-second"}});
         QTRY_VERIFY(readFile(path).contains(QStringLiteral("second")));
         QVERIFY(!host.standardError().contains("second"));
         const QString line = readFile(path).split('\n', Qt::SkipEmptyParts).last();
@@ -88,7 +89,7 @@ private slots:
                  qPrintable(line));
 
         QVERIFY(QFile::remove(path));
-        host.send(QJsonObject{{"probe", "third"}});
+        host.send(QJsonObject{{"method", "probe-third"}});
         QTRY_VERIFY(host.standardError().contains("third"));
         QVERIFY(!QFile::exists(path));
         QVERIFY(host.closeInputAndWait());
@@ -99,7 +100,7 @@ private slots:
         TestHome home;
         HostDriver host(home.environment());
         QVERIFY(host.start({}, home.path()));
-        host.send(QJsonObject{{"probe", "ready"}});
+        host.send(QJsonObject{{"method", "probe-ready"}});
         QTRY_VERIFY(host.standardError().contains("ready"));
         const QString cwd = QFileInfo(QStringLiteral("/proc/%1/cwd").arg(host.process().processId()))
                                 .symLinkTarget();
