@@ -6,7 +6,7 @@ import os from "node:os";
 import path from "node:path";
 import { after, before, describe, test } from "node:test";
 
-import { hostName, launchChromium, outsideHost, stagedHostManifest } from "./support/chromium.mjs";
+import { hostName, launchChromium, outsideHost, stagedHostManifest } from "../../browser/driver/chromium.mjs";
 import { openClientPage, serverSetup } from "./support/pages.mjs";
 import { startServer } from "./support/server.mjs";
 

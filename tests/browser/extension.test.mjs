@@ -6,7 +6,7 @@ import fs from "node:fs";
 import path from "node:path";
 import { describe, test } from "node:test";
 
-import { extensionDir } from "./support/chromium.mjs";
+import { extensionDir } from "../../browser/driver/chromium.mjs";
 import { hostErrorCode, hostErrorCodes } from "../../browser/extension/hosterrors.js";
 import { originAllowed } from "../../browser/extension/origins.js";
 

@@ -1,6 +1,6 @@
 // Test pages that load the demo's page-side client and time-box every wait,
 // so a silent extension or host fails the test instead of hanging it.
-import { sourceDir } from "./chromium.mjs";
+import { sourceDir } from "../../../browser/driver/chromium.mjs";
 import path from "node:path";
 
 export const clientPage = `<!doctype html>

@@ -7,7 +7,7 @@ import path from "node:path";
 import { chromium } from "playwright-core";
 
 export const sourceDir = process.env.QUILLMARK_SOURCE_DIR ||
-    path.resolve(path.dirname(new URL(import.meta.url).pathname), "../../..");
+    path.resolve(path.dirname(new URL(import.meta.url).pathname), "../..");
 export const extensionDir = path.join(sourceDir, "browser", "extension");
 export const hostName = "eu.varnek.quillmark";
 
