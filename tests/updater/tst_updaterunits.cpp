@@ -29,6 +29,7 @@ private slots:
     void versionDocument();
     void signatureVerification();
     void releaseKeyIsRsa2048();
+    void signatureFromTheOpensslTool();
     void transferUnits_data();
     void transferUnits();
     void installerCommandQuotesOnlyWhenNeeded_data();
@@ -158,6 +159,27 @@ void TestUpdaterUnits::releaseKeyIsRsa2048()
     QVERIFY(key);
     QCOMPARE(EVP_PKEY_get_base_id(key.get()), EVP_PKEY_RSA);
     QCOMPARE(EVP_PKEY_get_bits(key.get()), 2048);
+}
+
+void TestUpdaterUnits::signatureFromTheOpensslTool()
+{
+    // A release signed with the stock tool, not with our own signer, must
+    // verify: the scheme is plain RSA PKCS #1 v1.5 over SHA-256.
+    QTemporaryDir scratch;
+    const QString file = scratch.filePath(QStringLiteral("release.deb"));
+    QFile release(file);
+    QVERIFY(release.open(QIODevice::WriteOnly));
+    release.write(QByteArray(70000, 'r'));
+    release.close();
+    QProcess openssl;
+    openssl.start(QStringLiteral("openssl"),
+                  {QStringLiteral("dgst"), QStringLiteral("-sha256"), QStringLiteral("-sign"),
+                   ReleaseSigner::developmentKeyPath(), file});
+    QVERIFY(openssl.waitForFinished());
+    QCOMPARE(openssl.exitCode(), 0);
+    const QByteArray signature = openssl.readAllStandardOutput();
+    QCOMPARE(signature, m_signer.signature(QByteArray(70000, 'r')));
+    QVERIFY(dgst().verify(QByteArray(70000, 'r'), signature));
 }
 
 void TestUpdaterUnits::transferUnits_data()
