@@ -63,11 +63,6 @@ void ConsoleUpdater::setSilent(bool on)
     m_silent = on;
 }
 
-bool ConsoleUpdater::isSilent() const
-{
-    return m_silent;
-}
-
 QString ConsoleUpdater::shellQuoted(const QString &text)
 {
     static const QRegularExpression plain(QStringLiteral("^[A-Za-z0-9_./+,:=@%-]+$"));

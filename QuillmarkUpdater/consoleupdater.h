@@ -20,7 +20,6 @@ public:
     ~ConsoleUpdater() override;
 
     void setSilent(bool on);
-    bool isSilent() const;
 
     // The installer command line for the package at path, with the path
     // quoted for the shell when it holds anything but plain file-name

@@ -51,11 +51,6 @@ void UpdaterDialog::setText(const QString &text)
     ui->lblText->setText(text);
 }
 
-QString UpdaterDialog::text() const
-{
-    return ui->lblText->text();
-}
-
 void UpdaterDialog::setOkText(const QString &text)
 {
     ui->btnOK->setText(text);

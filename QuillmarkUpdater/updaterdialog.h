@@ -29,7 +29,6 @@ public:
     int stage() const;
     void setStage(int stage);
     void setText(const QString &text);
-    QString text() const;
     void setOkText(const QString &text);
     void setCancelText(const QString &text);
     // Show normal, raise, activate: a result always comes to the front.
