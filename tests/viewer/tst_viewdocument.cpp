@@ -1,0 +1,254 @@
+#include "documentanswers.h"
+#include "hostdriver.h"
+#include "mainwindow.h"
+#include "testhome.h"
+
+#include <QFile>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QtTest>
+
+#include <optional>
+
+namespace {
+
+const QRegularExpression bracedUuid(
+    QStringLiteral("^\\{[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\}$"));
+
+// The windows of the real quillmark on the virtual X display, seen and
+// clicked from outside like a user would.
+class Desktop
+{
+public:
+    static QStringList xdotool(const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(QStringLiteral("xdotool"), arguments);
+        process.waitForFinished(HostDriver::defaultTimeout);
+        return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+
+    static QStringList visibleWindows(const QString &namePattern)
+    {
+        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
+                        namePattern});
+    }
+
+    static QString windowName(const QString &window)
+    {
+        const QStringList lines = xdotool({QStringLiteral("getwindowname"), window});
+        return lines.isEmpty() ? QString() : lines.first();
+    }
+
+    static QSize windowSize(const QString &window)
+    {
+        QSize size;
+        for (const QString &line : xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})) {
+            if (line.startsWith(QLatin1String("WIDTH=")))
+                size.setWidth(line.mid(6).toInt());
+            else if (line.startsWith(QLatin1String("HEIGHT=")))
+                size.setHeight(line.mid(7).toInt());
+        }
+        return size;
+    }
+
+    static void click(const QString &window, const QPoint &position)
+    {
+        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
+                 QString::number(position.x()), QString::number(position.y()), QStringLiteral("click"),
+                 QStringLiteral("1")});
+    }
+};
+
+// Where a control of the document window lies, taken from a window of the
+// same layout and size in this process.
+QPoint controlCentre(const char *objectName, const QSize &windowSize)
+{
+    MainWindow twin(true, false, false, 0, {});
+    twin.resize(windowSize);
+    twin.show();
+    QWidget *control = twin.findChild<QWidget *>(QLatin1String(objectName));
+    return control->mapTo(&twin, control->rect().center());
+}
+
+} // namespace
+
+class TestViewDocument : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<HostDriver> startHost()
+    {
+        QProcessEnvironment environment = m_home->environment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        auto host = std::make_unique<HostDriver>(environment);
+        if (!host->start())
+            return nullptr;
+        const auto created = host->call(QStringLiteral("CreateInstance"));
+        if (!created || !created->value(QStringLiteral("error")).isNull())
+            return nullptr;
+        return host;
+    }
+
+    static bool succeeded(const std::optional<QJsonObject> &answer)
+    {
+        return answer && answer->value(QStringLiteral("error")).isNull();
+    }
+
+    // Answers the information request; returns its nonce.
+    QString answerInfo(HostDriver &host)
+    {
+        const auto event = host.awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent"));
+        if (!event)
+            return {};
+        const QString nonce = event->value(QStringLiteral("args")).toArray().at(0).toString();
+        if (!succeeded(host.call(QStringLiteral("ProcessGetDocumentInfoResponse"), {m_answers.info(nonce)})))
+            return {};
+        return nonce;
+    }
+
+    // Waits for the request of the page and answers it; returns its nonce.
+    QString answerPage(HostDriver &host, int expectedPage)
+    {
+        const auto event = host.awaitEvent(QStringLiteral("NeedGetDocumentPageEvent"));
+        if (!event)
+            return {};
+        const QJsonArray args = event->value(QStringLiteral("args")).toArray();
+        if (args.at(0).toInt() != expectedPage)
+            return {};
+        const QString nonce = args.at(1).toString();
+        if (!succeeded(host.call(QStringLiteral("ProcessGetDocumentPageResponse"),
+                                 {m_answers.page(expectedPage, nonce)})))
+            return {};
+        return nonce;
+    }
+
+    QString documentWindow() const
+    {
+        const QStringList windows = Desktop::visibleWindows(QStringLiteral("^Quillmark - "));
+        return windows.isEmpty() ? QString() : windows.first();
+    }
+
+    QString log() const
+    {
+        QFile file(m_home->logFile(QStringLiteral("quillmarklog.txt")));
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    }
+
+    int pageShownCount(int page) const
+    {
+        return log().count(QRegularExpression(QStringLiteral("Show page %1 - ").arg(page)));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (qEnvironmentVariableIsEmpty("DISPLAY"))
+            QSKIP("needs an X display (run under xvfb-run)");
+        QVERIFY(m_answers.document().isValid());
+    }
+
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
+    }
+
+    void viewsTheDocumentPageByPage()
+    {
+        auto host = startHost();
+        QVERIFY(host);
+        QVERIFY(succeeded(host->call(QStringLiteral("ViewDocument"))));
+
+        const QString infoNonce = answerInfo(*host);
+        QVERIFY(bracedUuid.match(infoNonce).hasMatch());
+        const QString firstPageNonce = answerPage(*host, 1);
+        QVERIFY(bracedUuid.match(firstPageNonce).hasMatch());
+        QVERIFY(firstPageNonce != infoNonce);
+
+        QTRY_VERIFY(!documentWindow().isEmpty());
+        const QString window = documentWindow();
+        QCOMPARE(Desktop::windowName(window), QStringLiteral("Quillmark - Varnek Development Signing Server - ")
+                                                  + m_answers.document().documentId());
+
+        const QSize size = Desktop::windowSize(window);
+        const QPoint next = controlCentre("btnNextPage", size);
+        const QPoint previous = controlCentre("btnPreviousPage", size);
+        for (int page = 2; page <= 3; ++page) {
+            Desktop::click(window, next);
+            QVERIFY2(!answerPage(*host, page).isEmpty(), qPrintable(QString::number(page)));
+        }
+        // The last page has no next one; going back needs no request.
+        Desktop::click(window, next);
+        Desktop::click(window, previous);
+        QTRY_COMPARE(pageShownCount(2), 2);
+        QVERIFY(!host->awaitEvent(QStringLiteral("NeedGetDocumentPageEvent"), 300));
+
+        QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
+        const auto finished = host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"));
+        QVERIFY(finished);
+        QCOMPARE(finished->value(QStringLiteral("args")).toArray(), QJsonArray{false});
+        QTRY_VERIFY(documentWindow().isEmpty());
+        QVERIFY(host->closeInputAndWait());
+        QCOMPARE(host->process().exitCode(), 0);
+    }
+
+    void terminateClosesTheWindowAndItsMessageBox()
+    {
+        auto host = startHost();
+        QVERIFY(host);
+        QVERIFY(succeeded(host->call(QStringLiteral("ViewDocument"))));
+        QVERIFY(!answerInfo(*host).isEmpty());
+        const auto pageRequest = host->awaitEvent(QStringLiteral("NeedGetDocumentPageEvent"));
+        QVERIFY(pageRequest);
+
+        // Signed by the server, but for another request: an error box opens
+        // and the answer to the page waits for it.
+        host->callMethod(QStringLiteral("ProcessGetDocumentPageResponse"),
+                         {m_answers.page(1, QStringLiteral("{00000000-0000-4000-8000-000000000000}"))});
+        QTRY_COMPARE(Desktop::visibleWindows(QStringLiteral("^Quillmark$")).size(), 1);
+        QVERIFY(!host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 200));
+
+        QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
+        const auto finished = host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"));
+        QVERIFY(finished);
+        QCOMPARE(finished->value(QStringLiteral("args")).toArray(), QJsonArray{false});
+        QVERIFY(succeeded(host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"))));
+        QTRY_VERIFY(Desktop::visibleWindows(QStringLiteral("^Quillmark")).isEmpty());
+        // The page hears the end of the workflow once.
+        QVERIFY(!host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"), 300));
+
+        // While no window is open, answers are taken and dropped.
+        QVERIFY(succeeded(host->call(QStringLiteral("ProcessGetDocumentInfoResponse"), {m_answers.info(QString())})));
+        QVERIFY(succeeded(host->call(QStringLiteral("ProcessGetDocumentPageResponse"), {QStringLiteral("junk")})));
+        QVERIFY(succeeded(host->call(QStringLiteral("BringToFront"))));
+
+        // A second workflow starts afresh, and only one runs at a time.
+        QVERIFY(succeeded(host->call(QStringLiteral("SignDocument"))));
+        QVERIFY(!answerInfo(*host).isEmpty());
+        QVERIFY(!answerPage(*host, 1).isEmpty());
+        QTRY_VERIFY(!documentWindow().isEmpty());
+        const auto second = host->call(QStringLiteral("ViewDocument"));
+        QVERIFY(second);
+        QCOMPARE(second->value(QStringLiteral("error")).toString(),
+                 QStringLiteral("The signing window is already open."));
+        QVERIFY(succeeded(host->call(QStringLiteral("BringToFront"))));
+
+        // Terminating a signing window asks no close question.
+        QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
+        QVERIFY(host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
+        QTRY_VERIFY(Desktop::visibleWindows(QStringLiteral("^Quillmark")).isEmpty());
+        QVERIFY(!log().contains(QStringLiteral("CloseDialog creating")));
+        QVERIFY(host->closeInputAndWait());
+        QCOMPARE(host->process().exitCode(), 0);
+    }
+
+private:
+    DocumentAnswers m_answers;
+    std::unique_ptr<TestHome> m_home;
+};
+
+QTEST_MAIN(TestViewDocument)
+#include "tst_viewdocument.moc"
