@@ -5,6 +5,9 @@ import { QuillmarkClient } from "./quillmark-client.js";
 const element = (id) => document.getElementById(id);
 const client = new QuillmarkClient();
 let workflow = null;
+// Every message in both directions, for whoever drives the page.
+const transcript = [];
+window.quillmarkTranscript = transcript;
 
 function setState(state, text) {
   document.body.dataset.state = state;
@@ -40,6 +43,7 @@ async function server(path, body) {
 
 async function call(name, args = []) {
   logLine("to-host", `page → quillmark ${name} ${shorten(args)}`);
+  transcript.push({ to: "quillmark", method: name, args });
   const answer = await client.call(name, args);
   if (answer.error !== null) {
     throw new Error(`${name}: ${answer.error}`);
@@ -49,6 +53,7 @@ async function call(name, args = []) {
 
 function answerEvent(name, result) {
   logLine("to-host", `page → quillmark ${name} answer ${shorten(result)}`);
+  transcript.push({ to: "quillmark", event: name, result });
   client.answerEvent(name, result);
 }
 
@@ -104,7 +109,10 @@ const eventHandlers = {
   SigningProcessFinishedEvent: ([successful]) => finish(successful === true),
 };
 
-client.onMessage = (message) => logLine("from-host", `quillmark → page ${shorten(message)}`);
+client.onMessage = (message) => {
+  logLine("from-host", `quillmark → page ${shorten(message)}`);
+  transcript.push({ from: "quillmark", message });
+};
 client.onEvent = (name, args) => {
   const handler = eventHandlers[name];
   // Outside a workflow the host only reports failures of our own answers.

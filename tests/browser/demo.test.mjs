@@ -1,0 +1,63 @@
+// The demo as a user meets it: the demo page from the development signing
+// server in Chromium, quillmark's window on an X display, driven from outside.
+import assert from "node:assert/strict";
+import path from "node:path";
+import { after, before, test } from "node:test";
+
+import { launchChromium, stagedHostManifest } from "../../browser/driver/chromium.mjs";
+import { startDemoServer } from "../../browser/driver/demoserver.mjs";
+import { Desktop, startXvfb } from "../../browser/driver/desktop.mjs";
+import { DemoUser } from "../../browser/driver/scenario.mjs";
+
+const serverBinary = path.join(process.env.QUILLMARK_BINARY_DIR, "tools", "demo-server", "quillmark-demo-server");
+const braced = /^\{[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\}$/;
+let xvfb;
+let server;
+let browser;
+let user;
+
+before(async () => {
+  xvfb = await startXvfb();
+  server = await startDemoServer(serverBinary);
+  browser = await launchChromium({
+    hostManifest: stagedHostManifest(),
+    environment: { DISPLAY: xvfb.display, QT_QPA_PLATFORM: "xcb" },
+  });
+  user = new DemoUser({ page: await browser.context.newPage(), desktop: new Desktop(xvfb.display), server });
+});
+
+after(async () => {
+  await browser?.close();
+  await server?.stop();
+  await xvfb?.stop();
+});
+
+test("views the sample document through page 2 and ends with Terminate", async () => {
+  await user.openDemoPage();
+  await user.view();
+  assert.match(await user.window.title(), /^Quillmark - .+ - DOC-[0-9A-F]{12}$/);
+  await user.nextPage(2);
+  await user.terminate();
+
+  const transcript = await user.transcript();
+  const events = transcript.filter((entry) => entry.from && entry.message.event)
+      .map(({ message }) => ({ name: message.event.replace(/^Quillmark\.1\.0\.7\.qt\.QES\./, ""), args: message.args }));
+  assert.deepEqual(events.map(({ name, args }) => [name, typeof args[0] === "number" ? args[0] : null]), [
+    ["NeedGetDocumentInfoEvent", null],
+    ["NeedGetDocumentPageEvent", 1],
+    ["NeedGetDocumentPageEvent", 2],
+    ["SigningProcessFinishedEvent", null],
+  ]);
+  const nonces = events.slice(0, 3).map(({ args }) => args[args.length - 1]);
+  nonces.forEach((nonce) => assert.match(nonce, braced));
+  assert.equal(new Set(nonces).size, 3, "every request has a fresh nonce");
+  assert.deepEqual(events[3].args, [false]);
+
+  const answers = transcript.filter((entry) => entry.from && entry.message.method);
+  assert.ok(answers.length >= 10);
+  assert.deepEqual(answers.filter(({ message }) => message.error !== null), []);
+  const served = server.lines.filter((line) => /^document-/.test(line));
+  assert.equal(served.length, 3, served.join("\n"));
+  assert.match(served[0], /^document-info: DOC-[0-9A-F]{12}, 3 pages, session S-/);
+  assert.deepEqual(served.slice(1), ["document-page: page 1", "document-page: page 2"]);
+});
