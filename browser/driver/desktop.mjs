@@ -84,6 +84,12 @@ export class DesktopWindow {
     return this.desktop.xdotool("getwindowname", this.id);
   }
 
+  async geometry() {
+    const shell = await this.desktop.xdotool("getwindowgeometry", "--shell", this.id);
+    const value = (name) => Number(new RegExp(`^${name}=(\\d+)$`, "m").exec(shell)[1]);
+    return { width: value("WIDTH"), height: value("HEIGHT") };
+  }
+
   // x, y relative to the window's top left corner.
   async click(x, y) {
     await this.desktop.xdotool("mousemove", "--window", this.id, String(x), String(y), "click", "1");

@@ -8,9 +8,13 @@ const qualified = (name) => `Quillmark.1.0.7.qt.QES.${name}`;
 // The document window is titled "Quillmark - <server> - <document>" once the
 // document information has arrived.
 export const documentWindowTitle = "^Quillmark - ";
+export const certificateWindowTitle = "^Select signing certificate$";
 // The top tool strip has a 5-pixel left margin and 20-pixel icon buttons:
 // previous page, then next page.
 const nextPageButton = { x: 46, y: 12 };
+// The bottom strip ends, on the right, with the English "Click to choose
+// signing certificate" and "Sign" buttons.
+const changeCertificateButton = { fromRight: 190, fromBottom: 12 };
 
 export class DemoUser {
   // page: the Playwright page; desktop: the Desktop quillmark's windows show
@@ -62,11 +66,7 @@ export class DemoUser {
 
   async view() {
     this.say("Click \"View\" on the demo page");
-    const mark = this.server.mark();
-    await this.page.click("#view");
-    await this.server.waitForLine(/^document-page: page 1$/, { from: mark });
-    await this.waitForAnswers("ProcessGetDocumentPageResponse", 1);
-    this.window = await this.desktop.waitForWindow(documentWindowTitle);
+    await this.openDocumentWindow("#view");
     this.say(`Quillmark shows page 1 in the window "${await this.window.title()}"`);
   }
 
@@ -78,6 +78,34 @@ export class DemoUser {
     await this.server.waitForLine(new RegExp(`^document-page: page ${expectedPage}$`), { from: mark });
     await this.waitForAnswers("ProcessGetDocumentPageResponse", shown + 1);
     this.say(`Quillmark shows page ${expectedPage}`);
+  }
+
+  async openDocumentWindow(button) {
+    const shown = (await this.answersFromHost("ProcessGetDocumentPageResponse")).length;
+    const mark = this.server.mark();
+    await this.page.click(button);
+    await this.server.waitForLine(/^document-page: page 1$/, { from: mark });
+    await this.waitForAnswers("ProcessGetDocumentPageResponse", shown + 1);
+    this.window = await this.desktop.waitForWindow(documentWindowTitle);
+  }
+
+  async sign({ pin }) {
+    this.say("Click \"Sign\" on the demo page");
+    await this.openDocumentWindow("#sign");
+    this.say(`Quillmark shows page 1 for signing in the window "${await this.window.title()}"`);
+    this.say("Click \"Click to choose signing certificate\" in the Quillmark window");
+    const { width, height } = await this.window.geometry();
+    await this.window.click(width - changeCertificateButton.fromRight, height - changeCertificateButton.fromBottom);
+    await this.desktop.waitForWindow(certificateWindowTitle, 10000).catch(() => {
+      throw new Error("the certificate selection window did not open: this build of quillmark cannot " +
+          "choose a signing certificate yet, so the document cannot be signed");
+    });
+    throw new Error(`choosing the certificate and entering the PIN (${pin ? "known" : "unknown"}) ` +
+        "are not scripted yet");
+  }
+
+  async signedResult() {
+    return this.page.evaluate(() => fetch("/api/result").then((response) => response.json()));
   }
 
   async terminate() {

@@ -1,0 +1,71 @@
+// The demo without a screen: the demo server, Chromium with the extension
+// (headless) and quillmark's windows on an Xvfb display, with the user's
+// steps scripted. Prints every step and what the server verified.
+//
+//   node browser/driver/demo-run.mjs --build-dir build [--view-only]
+// SOFTHSM2_CONF, PKCS11_MODULE and TOKEN_PIN describe the demo token.
+import fs from "node:fs";
+import path from "node:path";
+import { parseArgs } from "node:util";
+
+import { launchChromium } from "./chromium.mjs";
+import { startDemoServer } from "./demoserver.mjs";
+import { Desktop, startXvfb } from "./desktop.mjs";
+import { DemoUser } from "./scenario.mjs";
+
+const { values: options } = parseArgs({
+  options: {
+    "build-dir": { type: "string", default: "build" },
+    "view-only": { type: "boolean", default: false },
+    "screenshots": { type: "string" },
+  },
+});
+const buildDir = path.resolve(options["build-dir"]);
+let stepNumber = 0;
+const say = (text) => console.log(`[${++stepNumber}] ${text}`);
+
+async function screenshot(desktop, name) {
+  if (options.screenshots && await desktop.screenshot(path.join(options.screenshots, `${name}.png`))) {
+    console.log(`    screenshot ${path.join(options.screenshots, `${name}.png`)}`);
+  }
+}
+
+async function main() {
+  if (options.screenshots) fs.mkdirSync(options.screenshots, { recursive: true });
+  const manifestFile = path.join(buildDir, "browser", "hosts", "stage", "chromium", "eu.varnek.quillmark.json");
+  const xvfb = await startXvfb();
+  const serverArgs = process.env.PKCS11_MODULE ? ["--module", process.env.PKCS11_MODULE] : [];
+  const server = await startDemoServer(path.join(buildDir, "tools", "demo-server", "quillmark-demo-server"),
+      serverArgs, { echo: true });
+  const browser = await launchChromium({
+    hostManifest: JSON.parse(fs.readFileSync(manifestFile, "utf8")),
+    environment: { DISPLAY: xvfb.display, QT_QPA_PLATFORM: "xcb" },
+  });
+  const desktop = new Desktop(xvfb.display);
+  try {
+    const user = new DemoUser({ page: await browser.context.newPage(), desktop, server, say });
+    await user.openDemoPage();
+    await user.view();
+    await screenshot(desktop, "1-page-1");
+    await user.nextPage(2);
+    await screenshot(desktop, "2-page-2");
+    await user.terminate();
+    if (!options["view-only"]) {
+      await user.sign({ pin: process.env.TOKEN_PIN });
+      await screenshot(desktop, "3-signed");
+      const result = await user.signedResult();
+      console.log(`Signature verified by the server:\n  signer    ${result.signer}\n` +
+          `  document  ${result.documentName} (SHA-256 ${result.documentSha256})\n  signature ${result.signature}`);
+    }
+    console.log("Demo finished.");
+  } finally {
+    await browser.close();
+    await server.stop();
+    await xvfb.stop();
+  }
+}
+
+main().catch((error) => {
+  console.error(`Demo failed: ${error.message}`);
+  process.exitCode = 1;
+});
