@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en">
     <context>
+        <name>CertForm</name>
+        <message>
+            <source>Browse...</source>
+            <translation>Browse...</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>Driver:</source>
+            <translation>Driver:</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>Refresh</source>
+            <translation>Refresh</translation>
+        </message>
+        <message>
+            <source>Select signing certificate</source>
+            <translation>Select signing certificate</translation>
+        </message>
+        <message>
+            <source>Store:</source>
+            <translation>Store:</translation>
+        </message>
+    </context>
+    <context>
         <name>CloseDialog</name>
         <message>
             <source>Do you really want to close the application without signing the document?</source>
@@ -124,6 +155,10 @@ Signs documents shown in your browser with the certificate on your security toke
             <translation>The hash algorithm %1 is not supported.</translation>
         </message>
         <message>
+            <source>AllFiles</source>
+            <translation>All files (*)</translation>
+        </message>
+        <message>
             <source>AnswerNo</source>
             <translation>No</translation>
         </message>
@@ -144,8 +179,110 @@ Signs documents shown in your browser with the certificate on your security toke
             <translation>The argument %1 must not be empty.</translation>
         </message>
         <message>
+            <source>BtnChangeCertTextDefault</source>
+            <translation>Click to choose signing certificate</translation>
+        </message>
+        <message>
+            <source>BtnChangeCertTextSelected</source>
+            <translation>Signing certificate: %1</translation>
+        </message>
+        <message>
+            <source>BtnChangeCertToolTipText</source>
+            <translation>Serial number: %1
+Issuer: %2
+Valid until: %3</translation>
+        </message>
+        <message>
+            <source>CertFormCertIssuer</source>
+            <translation>Issuer</translation>
+        </message>
+        <message>
+            <source>CertFormCertNotAfter</source>
+            <translation>Valid until</translation>
+        </message>
+        <message>
+            <source>CertFormCertNotBefore</source>
+            <translation>Valid from</translation>
+        </message>
+        <message>
+            <source>CertFormCertProperties</source>
+            <translation>Certificate property</translation>
+        </message>
+        <message>
+            <source>CertFormCertQualified</source>
+            <translation>Qualified</translation>
+        </message>
+        <message>
+            <source>CertFormCertSerial</source>
+            <translation>Serial number</translation>
+        </message>
+        <message>
+            <source>CertFormCertSubject</source>
+            <translation>Subject</translation>
+        </message>
+        <message>
+            <source>CertFormCertThumbprint</source>
+            <translation>Thumbprint (SHA-1)</translation>
+        </message>
+        <message>
             <source>CertFormCertificateListingError</source>
             <translation>The certificates of the store could not be listed.</translation>
+        </message>
+        <message>
+            <source>CertFormFalse</source>
+            <translation>No</translation>
+        </message>
+        <message>
+            <source>CertFormOpenFileDialogTitle</source>
+            <translation>Choose the PKCS#11 module of your token</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11AuthenticatedTokenTitle</source>
+            <translation>%1 (logged in)</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotDescription</source>
+            <translation>Slot description</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotId</source>
+            <translation>Slot ID</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotManufacturer</source>
+            <translation>Slot manufacturer</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenLabel</source>
+            <translation>Label</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenLoggedIn</source>
+            <translation>Logged in</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenManufacturer</source>
+            <translation>Manufacturer</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenModel</source>
+            <translation>Model</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenProperties</source>
+            <translation>Token property</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenSerialNumber</source>
+            <translation>Serial number</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenTitle</source>
+            <translation>%1</translation>
+        </message>
+        <message>
+            <source>CertFormTrue</source>
+            <translation>Yes</translation>
         </message>
         <message>
             <source>CertStoreFriendlyNameCsp</source>
@@ -194,6 +331,14 @@ Signs documents shown in your browser with the certificate on your security toke
         <message>
             <source>ComponentAlreadyRunning</source>
             <translation>The signing window is already open.</translation>
+        </message>
+        <message>
+            <source>ConfigurationFailedToLoad</source>
+            <translation>The stored signing configuration could not be read.</translation>
+        </message>
+        <message>
+            <source>ConfigurationFailedToSave</source>
+            <translation>The signing configuration could not be saved.</translation>
         </message>
         <message>
             <source>DocumentContainsNoPages</source>
@@ -264,12 +409,24 @@ Signs documents shown in your browser with the certificate on your security toke
             <translation>Page %1 does not exist.</translation>
         </message>
         <message>
+            <source>PanelWaitTextForCertStoreReading</source>
+            <translation>Reading the certificates...</translation>
+        </message>
+        <message>
             <source>PanelWaitTextForGetDocumentInfo</source>
             <translation>Loading document information...</translation>
         </message>
         <message>
             <source>PanelWaitTextForGetDocumentPage</source>
             <translation>Loading page %1...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForSignFinish</source>
+            <translation>Completing the signature...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForSignInit</source>
+            <translation>Preparing the document for signing...</translation>
         </message>
         <message>
             <source>PinBlocked</source>
@@ -310,6 +467,10 @@ Signs documents shown in your browser with the certificate on your security toke
         <message>
             <source>SigningCertificateUnavailable</source>
             <translation>The signing certificate or its private key is not available.</translation>
+        </message>
+        <message>
+            <source>SigningSuccessfulDialogText</source>
+            <translation>The document was signed successfully.</translation>
         </message>
         <message>
             <source>UnableToCall</source>

@@ -2,6 +2,37 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="sk">
     <context>
+        <name>CertForm</name>
+        <message>
+            <source>Browse...</source>
+            <translation>Prehľadávať...</translation>
+        </message>
+        <message>
+            <source>Cancel</source>
+            <translation>Zrušiť</translation>
+        </message>
+        <message>
+            <source>Driver:</source>
+            <translation>Ovládač:</translation>
+        </message>
+        <message>
+            <source>OK</source>
+            <translation>OK</translation>
+        </message>
+        <message>
+            <source>Refresh</source>
+            <translation>Obnoviť</translation>
+        </message>
+        <message>
+            <source>Select signing certificate</source>
+            <translation>Výber podpisového certifikátu</translation>
+        </message>
+        <message>
+            <source>Store:</source>
+            <translation>Úložisko:</translation>
+        </message>
+    </context>
+    <context>
         <name>CloseDialog</name>
         <message>
             <source>Do you really want to close the application without signing the document?</source>
@@ -124,6 +155,10 @@ Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom be
             <translation>Hašovací algoritmus %1 nie je podporovaný.</translation>
         </message>
         <message>
+            <source>AllFiles</source>
+            <translation>Všetky súbory (*)</translation>
+        </message>
+        <message>
             <source>AnswerNo</source>
             <translation>Nie</translation>
         </message>
@@ -144,8 +179,110 @@ Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom be
             <translation>Argument %1 nesmie byť prázdny.</translation>
         </message>
         <message>
+            <source>BtnChangeCertTextDefault</source>
+            <translation>Kliknite a vyberte podpisový certifikát</translation>
+        </message>
+        <message>
+            <source>BtnChangeCertTextSelected</source>
+            <translation>Podpisový certifikát: %1</translation>
+        </message>
+        <message>
+            <source>BtnChangeCertToolTipText</source>
+            <translation>Sériové číslo: %1
+Vydavateľ: %2
+Platný do: %3</translation>
+        </message>
+        <message>
+            <source>CertFormCertIssuer</source>
+            <translation>Vydavateľ</translation>
+        </message>
+        <message>
+            <source>CertFormCertNotAfter</source>
+            <translation>Platný do</translation>
+        </message>
+        <message>
+            <source>CertFormCertNotBefore</source>
+            <translation>Platný od</translation>
+        </message>
+        <message>
+            <source>CertFormCertProperties</source>
+            <translation>Vlastnosť certifikátu</translation>
+        </message>
+        <message>
+            <source>CertFormCertQualified</source>
+            <translation>Kvalifikovaný</translation>
+        </message>
+        <message>
+            <source>CertFormCertSerial</source>
+            <translation>Sériové číslo</translation>
+        </message>
+        <message>
+            <source>CertFormCertSubject</source>
+            <translation>Subjekt</translation>
+        </message>
+        <message>
+            <source>CertFormCertThumbprint</source>
+            <translation>Odtlačok (SHA-1)</translation>
+        </message>
+        <message>
             <source>CertFormCertificateListingError</source>
             <translation>Certifikáty úložiska sa nepodarilo vypísať.</translation>
+        </message>
+        <message>
+            <source>CertFormFalse</source>
+            <translation>Nie</translation>
+        </message>
+        <message>
+            <source>CertFormOpenFileDialogTitle</source>
+            <translation>Vyberte modul PKCS#11 vášho tokenu</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11AuthenticatedTokenTitle</source>
+            <translation>%1 (prihlásený)</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotDescription</source>
+            <translation>Popis slotu</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotId</source>
+            <translation>ID slotu</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11SlotManufacturer</source>
+            <translation>Výrobca slotu</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenLabel</source>
+            <translation>Označenie</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenLoggedIn</source>
+            <translation>Prihlásený</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenManufacturer</source>
+            <translation>Výrobca</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenModel</source>
+            <translation>Model</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenProperties</source>
+            <translation>Vlastnosť tokenu</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenSerialNumber</source>
+            <translation>Sériové číslo</translation>
+        </message>
+        <message>
+            <source>CertFormPkcs11TokenTitle</source>
+            <translation>%1</translation>
+        </message>
+        <message>
+            <source>CertFormTrue</source>
+            <translation>Áno</translation>
         </message>
         <message>
             <source>CertStoreFriendlyNameCsp</source>
@@ -194,6 +331,14 @@ Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom be
         <message>
             <source>ComponentAlreadyRunning</source>
             <translation>Okno podpisovania je už otvorené.</translation>
+        </message>
+        <message>
+            <source>ConfigurationFailedToLoad</source>
+            <translation>Uloženú konfiguráciu podpisovania sa nepodarilo načítať.</translation>
+        </message>
+        <message>
+            <source>ConfigurationFailedToSave</source>
+            <translation>Konfiguráciu podpisovania sa nepodarilo uložiť.</translation>
         </message>
         <message>
             <source>DocumentContainsNoPages</source>
@@ -264,12 +409,24 @@ Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom be
             <translation>Strana %1 neexistuje.</translation>
         </message>
         <message>
+            <source>PanelWaitTextForCertStoreReading</source>
+            <translation>Načítavajú sa certifikáty...</translation>
+        </message>
+        <message>
             <source>PanelWaitTextForGetDocumentInfo</source>
             <translation>Načítavajú sa informácie o dokumente...</translation>
         </message>
         <message>
             <source>PanelWaitTextForGetDocumentPage</source>
             <translation>Načítava sa strana %1...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForSignFinish</source>
+            <translation>Podpis sa dokončuje...</translation>
+        </message>
+        <message>
+            <source>PanelWaitTextForSignInit</source>
+            <translation>Dokument sa pripravuje na podpísanie...</translation>
         </message>
         <message>
             <source>PinBlocked</source>
@@ -310,6 +467,10 @@ Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom be
         <message>
             <source>SigningCertificateUnavailable</source>
             <translation>Podpisový certifikát alebo jeho súkromný kľúč nie je dostupný.</translation>
+        </message>
+        <message>
+            <source>SigningSuccessfulDialogText</source>
+            <translation>Dokument bol úspešne podpísaný.</translation>
         </message>
         <message>
             <source>UnableToCall</source>
