@@ -9,6 +9,7 @@
 #include "pkcs11exception.h"
 
 #include <QLibrary>
+#include <QScopeGuard>
 
 #include <vector>
 
@@ -39,25 +40,25 @@ Pkcs11Library::Pkcs11Library(const QString &path)
     LOG_FUNCTION_START();
     if (!m_library->load()) {
         const AppException cause(m_library->errorString(), APP_LOCATION, true);
-        m_library.reset();
         throw AppException(QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), path),
                            cause, APP_LOCATION, true);
     }
+    // A module that cannot be set up is not kept loaded.
+    auto unloadOnFailure = qScopeGuard([this]() { m_library->unload(); });
     auto getFunctionList =
         reinterpret_cast<CK_C_GetFunctionList>(m_library->resolve("C_GetFunctionList"));
     if (!getFunctionList) {
-        m_library.reset();
         throw AppException(
             QObject::tr("UnableToFind").arg(QStringLiteral("C_GetFunctionList()"), path),
             APP_LOCATION, true);
     }
     if (getFunctionList(&m_functionList) != CKR_OK || !m_functionList) {
-        m_library.reset();
         throw AppException(
             QObject::tr("UnableToCall").arg(QStringLiteral("C_GetFunctionList()"), path),
             APP_LOCATION, true);
     }
     initialize();
+    unloadOnFailure.dismiss();
 }
 
 Pkcs11Library::~Pkcs11Library()
@@ -82,8 +83,6 @@ void Pkcs11Library::initialize()
         result = m_functionList->C_Initialize(&arguments);
     }
     if (result != CKR_OK) {
-        m_library->unload();
-        m_library.reset();
         throw AppException(QObject::tr("UnableToInitialize").arg(QStringLiteral("PKCS#11"), m_path),
                            APP_LOCATION, true);
     }

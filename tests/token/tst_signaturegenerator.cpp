@@ -75,6 +75,7 @@ private slots:
     void digestInfoLengths_data();
     void digestInfoLengths();
     void unknownAlgorithms();
+    void verificationByKeyType();
     void wrongHashLengthAfterLogin();
     void unsupportedHashOid();
     void twinKeysUseTheFirst();
@@ -321,6 +322,29 @@ void SignatureGeneratorTest::unknownAlgorithms()
         QFAIL("MD5 was accepted");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), expected);
+    }
+}
+
+void SignatureGeneratorTest::verificationByKeyType()
+{
+    m_driver->typePin(signerPin);
+    const QByteArray hash = documentHash(QCryptographicHash::Sha256);
+    const Outcome signing = signOnWorker(TokenTestBed::softHsmModule(), m_signer, hash, sha256);
+    QVERIFY2(!signing.threw, qPrintable(signing.message));
+    const QByteArray signature = signing.value.toByteArray();
+
+    const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label, m_signer.serial,
+                                             m_signer.certificate);
+    QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
+    QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
+    QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));
+    // An RSA certificate never verifies an EC signature.
+    QVERIFY(!generator.verifyHash(signature, hash, NID_sha256, CKK_EC));
+    try {
+        generator.verifyHash(signature, hash, NID_sha256, CKK_DSA);
+        QFAIL("a DSA key was accepted");
+    } catch (const AppException &exception) {
+        QCOMPARE(exception.message(), QObject::tr("UnsupportedPrivateKey"));
     }
 }
 
