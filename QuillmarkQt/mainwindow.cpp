@@ -2,16 +2,22 @@
 #include "ui_mainwindow.h"
 
 #include "appexception.h"
+#include "certform.h"
+#include "certstorefactory.h"
 #include "closedialog.h"
 #include "msgbox.h"
+#include "msgboxlauncher.h"
+#include "pkcs11signaturegenerator.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
 
 #include <QCloseEvent>
+#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QSysInfo>
 #include <QUnhandledException>
+#include <QtConcurrent>
 #include <QtDebug>
 
 #include <algorithm>
@@ -49,10 +55,23 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
     fillZoomLevels();
     connect(this, &MainWindow::windowShown, this, &MainWindow::afterWindowIsShown,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
+    connect(&m_signWatcher, &QFutureWatcherBase::started, this, &MainWindow::disableToolStrips,
+            Qt::DirectConnection);
+    connect(&m_signWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::on_requestSignFinish);
+    connect(&m_signWatcher, &QFutureWatcherBase::finished, this, &MainWindow::enableToolStrips,
+            Qt::DirectConnection);
+    setSigningCertificate(X509Certificate2Ultra());
 }
 
 MainWindow::~MainWindow()
 {
+    // A signing task still reads the communication manager and may wait for
+    // a PIN dialog or an error box, which need the event loop.
+    m_signWatcher.disconnect(this);
+    QEventLoop loop;
+    connect(&m_signWatcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    if (m_signWatcher.isRunning())
+        loop.exec();
     delete m_waitDialog;
 }
 
@@ -109,6 +128,7 @@ void MainWindow::enableToolStrips()
 
 void MainWindow::afterWindowIsShown()
 {
+    loadConfiguration();
     if (m_docInfo.contentType.isEmpty() && m_awaitedAnswer == CommunicationManager::None)
         requestGetDocumentInfo();
 }
@@ -143,15 +163,7 @@ void MainWindow::requestGetDocumentInfo()
 {
     qDebug() << "Requesting document info";
     showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentInfo"));
-    try {
-        m_communicationManager.requestGetDocumentInfo();
-        m_awaitedAnswer = CommunicationManager::GetDocumentInfo;
-    } catch (const AppException &e) {
-        QPointer<MainWindow> alive(this);
-        MsgBox::showError(this, caption(), e);
-        if (alive)
-            hideWaitDialog();
-    }
+    sendRequest(CommunicationManager::GetDocumentInfo, [this] { m_communicationManager.requestGetDocumentInfo(); });
 }
 
 void MainWindow::requestGetDocumentPage(int page)
@@ -159,9 +171,15 @@ void MainWindow::requestGetDocumentPage(int page)
     qDebug() << "Requesting document page number: " << page;
     hidePage();
     showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentPage").arg(page));
+    sendRequest(CommunicationManager::GetDocumentPage,
+                [this, page] { m_communicationManager.requestGetDocumentPage(page); });
+}
+
+void MainWindow::sendRequest(CommunicationManager::RequestKind kind, const std::function<void()> &send)
+{
     try {
-        m_communicationManager.requestGetDocumentPage(page);
-        m_awaitedAnswer = CommunicationManager::GetDocumentPage;
+        send();
+        m_awaitedAnswer = kind;
     } catch (const AppException &e) {
         QPointer<MainWindow> alive(this);
         MsgBox::showError(this, caption(), e);
@@ -494,4 +512,173 @@ void MainWindow::resizeEvent(QResizeEvent *event)
         setZoomLevelText(m_ui->imageViewer->scaleFactor());
     else
         m_ui->imageViewer->renderVisibleRegion();
+}
+
+// --- signing certificate and configuration ---------------------------------------
+
+void MainWindow::setSigningCertificate(const X509Certificate2Ultra &certificate)
+{
+    m_signingCertificate = certificate;
+    if (certificate.isNull()) {
+        m_ui->btnChangeCert->setText(QObject::tr("BtnChangeCertTextDefault"));
+        m_ui->btnChangeCert->setToolTip(QString());
+        m_ui->btnSign->setEnabled(false);
+        return;
+    }
+    const QStringList subjectNames = certificate.subjectInfo(QSslCertificate::CommonName);
+    const QStringList issuerNames = certificate.issuerInfo(QSslCertificate::CommonName);
+    m_ui->btnChangeCert->setText(QObject::tr("BtnChangeCertTextSelected")
+                                     .arg(subjectNames.isEmpty() ? certificate.subjectDn() : subjectNames.first()));
+    m_ui->btnChangeCert->setToolTip(
+        QObject::tr("BtnChangeCertToolTipText")
+            .arg(QString::fromLatin1(certificate.serialNumber()),
+                 issuerNames.isEmpty() ? certificate.issuerDn() : issuerNames.first(),
+                 certificate.expiryDate().toLocalTime().toString(QStringLiteral("dd.MM.yyyy"))));
+    m_ui->btnSign->setEnabled(true);
+}
+
+void MainWindow::loadConfiguration()
+{
+    qDebug() << "Loading configuration";
+    m_configuration = Configuration();
+    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::loadConfigurationEvent)))
+        emit loadConfigurationEvent();
+}
+
+void MainWindow::configurationLoaded(const QString &data)
+{
+    try {
+        QByteArray text = QByteArray::fromBase64(data.toUtf8());
+        const int end = text.indexOf('\0');
+        if (end >= 0)
+            text.truncate(end);
+        m_configuration = Configuration::deserialize(QString::fromUtf8(text));
+        if (!m_configuration.isAvailableIn(CertStoreFactory::getUsableStores(m_signingCertificateStores)))
+            m_configuration = Configuration();
+        if (!m_viewOnly && m_configuration.isValid())
+            setSigningCertificate(X509Certificate2Ultra(m_configuration.getSigningCertificate(), QSsl::Der));
+    } catch (const AppException &e) {
+        MsgBox::showErrorWithDetail(this, caption(), QObject::tr("ConfigurationFailedToLoad"), e.toString(true));
+    }
+}
+
+void MainWindow::saveConfiguration()
+{
+    qDebug() << "Saving configuration";
+    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::saveConfigurationEvent)))
+        emit saveConfigurationEvent(QString::fromLatin1(m_configuration.serialize().toUtf8().toBase64()));
+}
+
+void MainWindow::configurationSaved(bool ok)
+{
+    if (!ok)
+        MsgBox::showError(this, caption(), QObject::tr("ConfigurationFailedToSave"));
+}
+
+void MainWindow::on_btnChangeCert_clicked()
+{
+    qDebug() << "Opening cert form";
+    if (!m_certForm) {
+        m_certForm = new CertForm(this, CertStoreFactory::getUsableStores(m_signingCertificateStores),
+                                  m_filterOnlyValidCerts, m_filterOnlyQualifiedCerts, m_configuration);
+        connect(m_certForm, &CertForm::configurationSet, this, &MainWindow::updateConfiguration);
+    }
+    m_certForm->show();
+}
+
+void MainWindow::updateConfiguration()
+{
+    qDebug() << "New certificate was set";
+    m_configuration = m_certForm->getConfiguration();
+    setSigningCertificate(m_certForm->getSelectedCertificate());
+    saveConfiguration();
+}
+
+// --- signing -----------------------------------------------------------------------
+
+void MainWindow::on_btnSign_clicked()
+{
+    qDebug() << "Sign button clicked";
+    if (!m_signingCertificate.isNull())
+        requestSignInit(m_signingCertificate.toPemString());
+}
+
+void MainWindow::requestSignInit(const QString &certificate)
+{
+    qDebug() << "Requesting sign init";
+    showWaitDialog(QObject::tr("PanelWaitTextForSignInit"));
+    sendRequest(CommunicationManager::SignInit,
+                [this, &certificate] { m_communicationManager.requestSignInit(certificate); });
+}
+
+void MainWindow::processSignInitResponse(const QString &response)
+{
+    qDebug() << "Processing sign init response";
+    if (!takeAwaitedAnswer(CommunicationManager::SignInit, QStringLiteral("SignInit")))
+        return;
+    hideWaitDialog();
+    // The task gets its own copy: a configuration answer may arrive meanwhile.
+    m_signWatcher.setFuture(QtConcurrent::run(this, &MainWindow::computeSignature, response, m_configuration));
+}
+
+QString MainWindow::computeSignature(const QString &response, const Configuration &configuration)
+{
+    try {
+        const SignInitResponse answer = m_communicationManager.processSignInitResponse(response);
+        const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();
+        const QByteArray hash = QByteArray::fromHex(hexHash.toUtf8());
+        const Pkcs11SignatureGenerator generator(configuration.getPkcs11Library(),
+                                                 configuration.getPkcs11TokenLabel(),
+                                                 configuration.getPkcs11TokenSerial(),
+                                                 configuration.getSigningCertificate());
+        const QString hashOid = answer.signInitOutput ? answer.signInitOutput->signatureAlgorithmOID : QString();
+        return QString::fromLatin1(generator.signHash(hash, hashOid).toHex());
+    } catch (const AppException &e) {
+        // Made here but moved to the GUI thread, where the box opens.
+        std::unique_ptr<MsgBoxLauncher, void (*)(MsgBoxLauncher *)> launcher(
+            new MsgBoxLauncher(this), [](MsgBoxLauncher *object) { object->deleteLater(); });
+        launcher->showError(caption(), e);
+        return QString();
+    }
+}
+
+void MainWindow::on_requestSignFinish(int index)
+{
+    const QString signature = m_signWatcher.resultAt(index);
+    if (!signature.isEmpty())
+        requestSignFinish(signature);
+}
+
+void MainWindow::requestSignFinish(const QString &signature)
+{
+    qDebug() << "Requesting sign finish";
+    showWaitDialog(QObject::tr("PanelWaitTextForSignFinish"));
+    sendRequest(CommunicationManager::SignFinish,
+                [this, &signature] { m_communicationManager.requestSignFinish(signature); });
+}
+
+void MainWindow::processSignFinishResponse(const QString &response)
+{
+    qDebug() << "Processing sign finish response";
+    if (!takeAwaitedAnswer(CommunicationManager::SignFinish, QStringLiteral("SignFinish")))
+        return;
+    hideWaitDialog();
+    disableToolStrips();
+    try {
+        m_communicationManager.processSignFinishResponse(response);
+    } catch (const AppException &e) {
+        enableToolStrips();
+        failAnswer(e);
+        return;
+    } catch (const QUnhandledException &e) {
+        enableToolStrips();
+        failAnswer(QString::fromLocal8Bit(e.what()));
+        return;
+    }
+    QPointer<MainWindow> alive(this);
+    MsgBox::showInfo(this, caption(), QObject::tr("SigningSuccessfulDialogText"));
+    if (!alive)
+        return;
+    m_signedSuccessfully = true;
+    close();
 }

@@ -1,19 +1,23 @@
 #pragma once
 
 #include "communicationmanager.h"
+#include "configuration.h"
 #include "docinfo.h"
 #include "pagecache.h"
 #include "x509certificate2ultra.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
 #include <QPair>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class AppException;
+class CertForm;
 class WaitDialog;
 
 namespace Ui {
@@ -39,6 +43,11 @@ public:
 
     void processGetDocumentInfoResponse(const QString &response);
     void processGetDocumentPageResponse(const QString &response);
+    void processSignInitResponse(const QString &response);
+    void processSignFinishResponse(const QString &response);
+    // The page's answers to the two configuration requests.
+    void configurationLoaded(const QString &data);
+    void configurationSaved(bool ok);
     void terminate();
 
     // The component forwards the four request signals of the manager.
@@ -55,6 +64,8 @@ public slots:
     void enableToolStrips();
 
 private slots:
+    void updateConfiguration();
+    void on_requestSignFinish(int index);
     void on_btnPreviousPage_clicked();
     void on_btnNextPage_clicked();
     void on_leCurrentPage_returnPressed();
@@ -66,6 +77,8 @@ private slots:
     void on_cmbZoomLevel_currentIndexChanged(int index);
     void on_btnInfo_clicked();
     void on_btnClose_clicked();
+    void on_btnChangeCert_clicked();
+    void on_btnSign_clicked();
     void afterWindowIsShown();
 
 protected:
@@ -79,11 +92,23 @@ private:
     void fillZoomLevels();
     void updateWindowTitle(const X509Certificate2Ultra &serverCertificate, const QString &docId);
 
+    void setSigningCertificate(const X509Certificate2Ultra &certificate);
+    void loadConfiguration();
+    void saveConfiguration();
+    void requestSignInit(const QString &certificate);
+    // Runs on a pool thread: checks the sign-init answer and signs its hash
+    // on the token. Empty when it failed; the user has been told.
+    QString computeSignature(const QString &response, const Configuration &configuration);
+    void requestSignFinish(const QString &signature);
+
     void showWaitDialog(const QString &text);
     void hideWaitDialog();
 
     void requestGetDocumentInfo();
     void requestGetDocumentPage(int page);
+    // Sends a request behind the wait panel that the caller has put up; a
+    // request that cannot be sent is shown and takes the panel down.
+    void sendRequest(CommunicationManager::RequestKind kind, const std::function<void()> &send);
     // False for an answer the window did not ask for; the user is told and
     // the window carries on as it was.
     bool takeAwaitedAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName);
@@ -107,6 +132,12 @@ private:
     void setZoomLevelText(double factor);
     void uncheckFitButtons();
 
+    QFutureWatcher<QString> m_signWatcher;
+    X509Certificate2Ultra m_signingCertificate;
+    // Made at the first request to change the certificate and kept; a child
+    // of this window.
+    CertForm *m_certForm = nullptr;
+    Configuration m_configuration;
     CommunicationManager m_communicationManager;
     PageCache m_pageCache;
     bool m_signedSuccessfully = false;

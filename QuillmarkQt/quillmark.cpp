@@ -50,7 +50,10 @@ void Quillmark::dispose(bool closeWindow)
     if (m_disposed)
         return;
     if (closeWindow && m_mainWindow) {
-        // Closing ends the workflow, which forgets the window; it still goes now.
+        // The window goes whatever the user would answer, so the close
+        // question must not be asked. Closing ends the workflow, which
+        // forgets the window; it is still deleted right here.
+        ClosingFlag::raise();
         const QPointer<MainWindow> window = m_mainWindow;
         window->close();
         delete window.data();
@@ -182,14 +185,16 @@ void Quillmark::processSignInitResponse(const QString &response)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
-    Q_UNUSED(response);
+    if (m_mainWindow)
+        m_mainWindow->processSignInitResponse(response);
 }
 
 void Quillmark::processSignFinishResponse(const QString &response)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
-    Q_UNUSED(response);
+    if (m_mainWindow)
+        m_mainWindow->processSignFinishResponse(response);
 }
 
 void Quillmark::bringToFront()
@@ -291,13 +296,17 @@ void Quillmark::terminate()
 void Quillmark::loadConfigurationEvent(const QString &configuration)
 {
     LOG_FUNCTION_START();
-    Q_UNUSED(configuration);
+    qDebug() << "Loading configuration";
+    if (m_mainWindow)
+        m_mainWindow->configurationLoaded(configuration);
 }
 
 void Quillmark::saveConfigurationEvent(bool saved)
 {
     LOG_FUNCTION_START();
-    qDebug() << "The page stored the configuration:" << saved;
+    qDebug() << "Saving configuration";
+    if (m_mainWindow)
+        m_mainWindow->configurationSaved(saved);
 }
 
 void Quillmark::rejectPinForm()
