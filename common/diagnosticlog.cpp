@@ -10,6 +10,10 @@
 #include <cstdint>
 #include <cstdlib>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Written once by install() before any other thread exists, read-only after.
@@ -32,6 +36,38 @@ QString documentsDirectory()
 QString threadNumber()
 {
     return QString::number(static_cast<qint64>(reinterpret_cast<std::intptr_t>(QThread::currentThreadId())));
+}
+
+// The log directory may be a link the user made to another disk, but the link,
+// the directory and the file must all be the user's own and the file no link
+// at all: otherwise whoever planted them picks the file our lines go into.
+bool isOwnDirectory(const QString &directory)
+{
+    const QByteArray path = QFile::encodeName(directory);
+    struct stat link;
+    struct stat target;
+    return ::lstat(path.constData(), &link) == 0 && link.st_uid == ::geteuid()
+           && ::stat(path.constData(), &target) == 0 && S_ISDIR(target.st_mode)
+           && target.st_uid == ::geteuid();
+}
+
+// A descriptor for appending to the log file, or -1 while logging is off.
+// O_NONBLOCK keeps a planted FIFO from stalling the program; it changes
+// nothing for a regular file.
+int openOwnLogFile(const QString &path)
+{
+    if (!isOwnDirectory(QFileInfo(path).path()))
+        return -1;
+    const int descriptor = ::open(QFile::encodeName(path).constData(),
+                                  O_WRONLY | O_APPEND | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (descriptor < 0)
+        return -1;
+    struct stat file;
+    if (::fstat(descriptor, &file) != 0 || !S_ISREG(file.st_mode) || file.st_uid != ::geteuid()) {
+        ::close(descriptor);
+        return -1;
+    }
+    return descriptor;
 }
 
 } // namespace
@@ -95,14 +131,16 @@ void DiagnosticLog::handleMessage(QtMsgType type, const QMessageLogContext &cont
                                   const QString &message)
 {
     try {
-        const QString path = logFilePath(activeProfile.fileName);
-        if (!QFileInfo(path).isFile()) {
+        const int descriptor = openOwnLogFile(logFilePath(activeProfile.fileName));
+        if (descriptor < 0) {
             if (activeProfile.fallBackToPrevious && previousHandler)
                 previousHandler(type, context, message);
             return;
         }
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        QFile file;
+        if (!file.open(descriptor, QIODevice::WriteOnly | QIODevice::Append,
+                       QFileDevice::AutoCloseHandle)) {
+            ::close(descriptor);
             if (type == QtFatalMsg)
                 std::abort();
             return;

@@ -6,7 +6,8 @@
 
 // Process-wide diagnostic log: one line per message into the program's log
 // file, but only while that file exists. Creating or deleting the file is the
-// on/off switch, checked anew for every message.
+// on/off switch, checked anew for every message. A log file or directory that
+// another user owns, or a log file that is a symbolic link, counts as absent.
 class DiagnosticLog
 {
 public:

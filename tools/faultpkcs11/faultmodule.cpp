@@ -4,12 +4,15 @@
 // are chosen by QUILLMARK_FAULTS, a comma-separated list:
 //   cantlock              C_Initialize refuses CKF_OS_LOCKING_OK with CKR_CANT_LOCK
 //   notoken               no slot holds a token
+//   fail=NAME             C_GetSlotList or C_Login (as NAME) answers CKR_DEVICE_ERROR
 //   deviceremoved[=LABEL] C_OpenSession answers CKR_DEVICE_REMOVED (for one token or all)
 //   objects=N             every search finds N synthetic objects
 //   pinlocked             C_Login answers CKR_PIN_LOCKED
 //   protectedpath=PIN     the token collects the PIN itself; C_Login expects a NULL PIN
 //   pinpadcancel          with protectedpath: the user cancels on the PIN pad
 //   wrongkey              C_SignInit signs with another private key of the token
+//   removedafterlogin     once a login succeeded, C_FindObjectsInit and C_SignInit answer
+//                         CKR_DEVICE_REMOVED: the token pulled out after the PIN
 // When QUILLMARK_FAULT_LOG names a file, the calls that tests inspect are
 // appended to it, one line each. PIN values are never written.
 #include <p11-kit/pkcs11.h>
@@ -33,6 +36,7 @@ CK_FUNCTION_LIST_PTR target = nullptr;
 CK_FUNCTION_LIST proxy;
 std::map<std::string, std::string> faults;
 CK_ULONG syntheticObjectsLeft = 0;
+bool loggedIn = false;
 
 std::map<std::string, std::string> readFaults()
 {
@@ -53,6 +57,11 @@ std::map<std::string, std::string> readFaults()
 bool hasFault(const char *name)
 {
     return faults.count(name) != 0;
+}
+
+bool failing(const char *function)
+{
+    return hasFault("fail") && faults["fail"] == function;
 }
 
 void record(const std::string &line)
@@ -90,6 +99,7 @@ std::string tokenLabel(CK_SLOT_ID slot)
 CK_RV proxyInitialize(CK_VOID_PTR argument)
 {
     faults = readFaults();
+    loggedIn = false;
     const auto *arguments = static_cast<CK_C_INITIALIZE_ARGS *>(argument);
     const CK_FLAGS flags = arguments ? arguments->flags : 0;
     CK_RV result;
@@ -104,6 +114,8 @@ CK_RV proxyInitialize(CK_VOID_PTR argument)
 
 CK_RV proxyGetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slots, CK_ULONG_PTR count)
 {
+    if (failing("C_GetSlotList"))
+        return CKR_DEVICE_ERROR;
     if (hasFault("notoken") && tokenPresent) {
         *count = 0;
         return CKR_OK;
@@ -144,8 +156,15 @@ CK_RV proxyLogout(CK_SESSION_HANDLE session)
     return result;
 }
 
+bool removedAfterLogin()
+{
+    return loggedIn && hasFault("removedafterlogin");
+}
+
 CK_RV proxyFindObjectsInit(CK_SESSION_HANDLE session, CK_ATTRIBUTE_PTR attributes, CK_ULONG count)
 {
+    if (removedAfterLogin())
+        return CKR_DEVICE_REMOVED;
     if (hasFault("objects")) {
         syntheticObjectsLeft = std::strtoul(faults["objects"].c_str(), nullptr, 10);
         return CKR_OK;
@@ -179,8 +198,13 @@ CK_RV proxyLogin(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR p
            + " length=" + std::to_string(length));
     if (hasFault("pinlocked"))
         return CKR_PIN_LOCKED;
-    if (!hasFault("protectedpath"))
-        return target->C_Login(session, user, pin, length);
+    if (failing("C_Login"))
+        return CKR_DEVICE_ERROR;
+    if (!hasFault("protectedpath")) {
+        const CK_RV result = target->C_Login(session, user, pin, length);
+        loggedIn = loggedIn || result == CKR_OK;
+        return result;
+    }
     if (pin || length)
         return CKR_ARGUMENTS_BAD;
     if (hasFault("pinpadcancel"))
@@ -208,6 +232,8 @@ CK_OBJECT_HANDLE anotherPrivateKey(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE k
 
 CK_RV proxySignInit(CK_SESSION_HANDLE session, CK_MECHANISM_PTR mechanism, CK_OBJECT_HANDLE key)
 {
+    if (removedAfterLogin())
+        return CKR_DEVICE_REMOVED;
     if (hasFault("wrongkey"))
         key = anotherPrivateKey(session, key);
     return target->C_SignInit(session, mechanism, key);

@@ -1,0 +1,183 @@
+// The PIN of a signing run never reaches a log line: not the diagnostic log
+// file, not standard error (where quillmark's messages go while the log is
+// off), not the test module's call log. Runs the token layer's signing path
+// in-process with the real PIN dialog, through a right PIN after a wrong one,
+// a token pulled out after the PIN, and a locked PIN.
+#include "diagnosticlog.h"
+#include "pkcs11library.h"
+#include "pkcs11signaturegenerator.h"
+#include "testhome.h"
+#include "tokentestbed.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QFile>
+#include <QTemporaryFile>
+#include <QTest>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <memory>
+
+namespace {
+
+const QString logName = QStringLiteral("quillmarklog.txt");
+// Distinctive enough that no time stamp, thread number or handle in a log
+// line can contain them by chance.
+const QString rightPin = QStringLiteral("Qm7-R1ght-4829");
+const QString wrongPin = QStringLiteral("Wr0ng-P\u00edn-5571");
+const QString sha256 = QStringLiteral("2.16.840.1.101.3.4.2.1");
+
+// Everything written to descriptor 2 while it lives.
+class StandardErrorCapture
+{
+public:
+    StandardErrorCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(STDERR_FILENO);
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~StandardErrorCapture() { restore(); }
+
+    QByteArray take()
+    {
+        restore();
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    void restore()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
+
+// The ways a PIN could be written out.
+QList<QByteArray> formsOf(const QString &pin)
+{
+    const QByteArray utf8 = pin.toUtf8();
+    return {utf8, utf8.toHex(), utf8.toBase64(),
+            QByteArray(reinterpret_cast<const char *>(pin.utf16()), pin.size() * 2)};
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestPinExposure : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TokenTestBed> m_bed;
+    QByteArray m_certificate;
+    QString m_serial;
+
+private slots:
+    void initTestCase()
+    {
+        m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinexposure"));
+        m_certificate = m_bed->createSigningToken(QStringLiteral("Exposure"), rightPin).certificateDer();
+        Pkcs11Library library(TokenTestBed::softHsmModule());
+        for (unsigned long slot : library.getSlots()) {
+            if (library.getTokenInfo(slot).getLabel() == QLatin1String("Exposure"))
+                m_serial = library.getTokenInfo(slot).getSerialNumber();
+        }
+        QVERIFY(!m_serial.isEmpty());
+        // As in the program, the handler that takes over while the log is off
+        // is Qt's own, which writes to standard error (QTest's would print
+        // to standard output).
+        qInstallMessageHandler(nullptr);
+        DiagnosticLog::install(DiagnosticLog::Program::Quillmark);
+    }
+
+    void noLogHoldsThePin_data()
+    {
+        QTest::addColumn<QString>("faults");
+        QTest::addColumn<QStringList>("pins");
+        QTest::addColumn<bool>("logFileOn");
+        QTest::addColumn<QString>("failure");
+
+        for (const bool logFileOn : {true, false}) {
+            const char *where = logFileOn ? "log file" : "standard error";
+            QTest::addRow("signed after a wrong PIN, %s", where)
+                << QStringLiteral("none") << QStringList{wrongPin, rightPin} << logFileOn << QString();
+            QTest::addRow("token removed after the PIN, %s", where)
+                << QStringLiteral("removedafterlogin") << QStringList{rightPin} << logFileOn
+                << QStringLiteral("0x00000032");
+            QTest::addRow("PIN locked, %s", where)
+                << QStringLiteral("pinlocked") << QStringList{rightPin} << logFileOn
+                << QObject::tr("PinBlocked");
+        }
+    }
+
+    void noLogHoldsThePin()
+    {
+        QFETCH(QString, faults);
+        QFETCH(QStringList, pins);
+        QFETCH(bool, logFileOn);
+        QFETCH(QString, failure);
+
+        TestHome home;
+        home.applyToCurrentProcess();
+        if (logFileOn)
+            QVERIFY(home.switchLoggingOn(logName));
+        m_bed->setFaults(faults);
+        m_bed->clearFaultLog();
+        TokenDialogDriver driver;
+        for (const QString &pin : pins)
+            driver.typePin(pin);
+
+        StandardErrorCapture standardError;
+        const QByteArray hash = QCryptographicHash::hash("document", QCryptographicHash::Sha256);
+        const QString serial = m_serial;
+        const QByteArray certificate = m_certificate;
+        const Outcome outcome = TokenTestBed::runOnWorker([=]() {
+            Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
+                                               serial, certificate);
+            return QVariant(generator.signHash(hash, sha256));
+        });
+        const QByteArray errorOutput = standardError.take();
+
+        if (failure.isEmpty()) {
+            QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+            QCOMPARE(outcome.value.toByteArray().size(), 256);
+        } else {
+            QVERIFY(outcome.threw);
+            QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
+        }
+        QCOMPARE(driver.pinDialogsSeen(), pins.size());
+
+        const QByteArray logFile = readFile(home.logFile(logName));
+        // The channel in use really carried the run's lines.
+        QVERIFY((logFileOn ? logFile : errorOutput).contains("Need pin is called"));
+        const QByteArray faultLog = m_bed->faultLog().join(QLatin1Char('\n')).toUtf8();
+        QVERIFY(faultLog.contains("C_Login"));
+        for (const QString &pin : pins) {
+            for (const QByteArray &form : formsOf(pin)) {
+                QVERIFY2(!logFile.contains(form), form.constData());
+                QVERIFY2(!errorOutput.contains(form), form.constData());
+                QVERIFY2(!faultLog.contains(form), form.constData());
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestPinExposure)
+#include "tst_pinexposure.moc"
