@@ -304,7 +304,7 @@ void Quillmark::loadConfigurationEvent(const QString &configuration)
 void Quillmark::saveConfigurationEvent(bool saved)
 {
     LOG_FUNCTION_START();
-    qDebug() << "Saving configuration";
+    qDebug() << "Saving configuration" << saved;
     if (m_mainWindow)
         m_mainWindow->configurationSaved(saved);
 }
