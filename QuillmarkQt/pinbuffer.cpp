@@ -4,23 +4,19 @@
 
 #include <utility>
 
-namespace {
+PinBuffer::PinBuffer(QString &&entered) : m_bytes(entered.toUtf8())
+{
+    QString consumed = std::move(entered);
+    wipe(consumed);
+}
 
-void wipe(QString &text)
+void PinBuffer::wipe(QString &text)
 {
     // data() detaches a shared copy first, so only this instance's buffer is
     // cleansed; the caller hands over its only reference.
     if (!text.isEmpty())
         OPENSSL_cleanse(text.data(), static_cast<size_t>(text.size()) * sizeof(QChar));
     text.clear();
-}
-
-} // namespace
-
-PinBuffer::PinBuffer(QString &&entered) : m_bytes(entered.toUtf8())
-{
-    QString consumed = std::move(entered);
-    wipe(consumed);
 }
 
 PinBuffer::~PinBuffer()

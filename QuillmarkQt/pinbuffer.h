@@ -20,6 +20,10 @@ public:
     PinBuffer(const PinBuffer &) = delete;
     PinBuffer &operator=(const PinBuffer &) = delete;
 
+    // Overwrites the characters of text when it is their only holder, then
+    // empties it.
+    static void wipe(QString &text);
+
     bool isEmpty() const;
     CK_UTF8CHAR_PTR data();
     CK_ULONG size() const;

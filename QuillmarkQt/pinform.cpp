@@ -1,6 +1,8 @@
 #include "pinform.h"
 #include "ui_pinform.h"
 
+#include "pinbuffer.h"
+
 #include <QApplication>
 #include <QPointer>
 #include <QShowEvent>
@@ -18,7 +20,16 @@ PinForm::PinForm(QWidget *parent, const Pkcs11SlotInfo &slotInfo,
     setInfo(slotInfo, tokenInfo);
 }
 
-PinForm::~PinForm() = default;
+PinForm::~PinForm()
+{
+    // A PIN typed but not taken (the dialog was cancelled or closed from
+    // outside) goes with the dialog: the field lets go of its text on
+    // clear(), which leaves us its only holder.
+    QString typed = m_ui->lePin->text();
+    m_ui->lePin->clear();
+    PinBuffer::wipe(typed);
+    PinBuffer::wipe(m_pin);
+}
 
 QString PinForm::needPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
 {
