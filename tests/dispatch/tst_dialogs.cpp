@@ -41,7 +41,8 @@ QString messageOf(QWidget *box)
 
 QImage imageOf(QWidget *box)
 {
-    return box->findChild<QLabel *>(QStringLiteral("lblImage"))->pixmap(Qt::ReturnByValue).toImage();
+    const auto *label = box->findChild<QLabel *>(QStringLiteral("lblImage"));
+    return label->pixmap(Qt::ReturnByValue).toImage();
 }
 
 // What one box looked like while it was open.
@@ -289,8 +290,9 @@ void TestDialogs::launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone()
     // The box above marked the launcher done; a worker must still wait for
     // its own box.
     WorkerRequest request;
-    answerWorkerBox(request,
-                    [&] { launcher.showError(QStringLiteral("Caption"), QStringLiteral("second")); });
+    answerWorkerBox(request, [&] {
+        launcher.showError(QStringLiteral("Caption"), QStringLiteral("second"));
+    });
     QCOMPARE(request.look.message, QStringLiteral("second"));
     QVERIFY(!request.returnedWhileOpen);
 }

@@ -7,6 +7,15 @@
 
 #include <memory>
 
+namespace {
+
+QString netName(const char *shortName)
+{
+    return HostDriver::qualified(QLatin1String(shortName), QStringLiteral("net"));
+}
+
+} // namespace
+
 // The message dispatch of the real quillmark binary, seen from the page.
 class TestDispatch : public QObject
 {
@@ -245,11 +254,9 @@ void TestDispatch::otherVersionCreatesNothing()
 void TestDispatch::netPlatformSwitchesNames()
 {
     host().setPlatform(QStringLiteral("net"));
-    const QString create = HostDriver::qualified(QStringLiteral("CreateInstance"),
-                                                 QStringLiteral("net"));
+    const QString create = netName("CreateInstance");
     QCOMPARE(callQualified(create), answer(QJsonValue::Null, create));
-    const QString version = HostDriver::qualified(QStringLiteral("GetVersion"),
-                                                  QStringLiteral("net"));
+    const QString version = netName("GetVersion");
     QCOMPARE(callQualified(version),
              answer(QJsonValue::Null, version, QStringLiteral("1.0.7 (qt)")));
 
@@ -257,11 +264,19 @@ void TestDispatch::netPlatformSwitchesNames()
     const QString qtVersion = HostDriver::qualified(QStringLiteral("GetVersion"));
     QCOMPARE(callQualified(qtVersion),
              answer(m_english.notImplemented(QStringLiteral("Method"), qtVersion), qtVersion));
-    const QString netEvent = HostDriver::qualified(QStringLiteral("NeedSignInitEvent"),
-                                                   QStringLiteral("net"));
+    const QString netEvent = netName("NeedSignInitEvent");
     host().answerEvent(QStringLiteral("NeedSignInitEvent"), 1);
     QCOMPARE(host().awaitEvent(QStringLiteral("NeedSignInitEvent")),
              event(netEvent, {m_english.text("MissingImplementation").arg(netEvent)}));
+
+    // The requests of a document window carry the page's platform too.
+    QCOMPARE(callQualified(netName("ViewDocument")),
+             answer(QJsonValue::Null, netName("ViewDocument")));
+    const auto request = host().awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent"));
+    QVERIFY(request);
+    QCOMPARE(request->value(QStringLiteral("event")),
+             QJsonValue(netName("NeedGetDocumentInfoEvent")));
+    QCOMPARE(callQualified(netName("Terminate")), answer(QJsonValue::Null, netName("Terminate")));
 }
 
 void TestDispatch::unknownPlatformIsDetectedOnce()
@@ -269,8 +284,7 @@ void TestDispatch::unknownPlatformIsDetectedOnce()
     const QString other = QStringLiteral("Quillmark.1.0.7.xyz.QES.CreateInstance");
     QCOMPARE(callQualified(other), answer(untranslatedNotImplemented(), other));
     // Detection ran on the first name: a later "net" switches nothing.
-    const QString net = HostDriver::qualified(QStringLiteral("CreateInstance"),
-                                              QStringLiteral("net"));
+    const QString net = netName("CreateInstance");
     QCOMPARE(callQualified(net), answer(untranslatedNotImplemented(), net));
     QVERIFY(createInstance());
 }
@@ -353,9 +367,8 @@ void TestDispatch::storeDefinitions()
     QFETCH(QJsonValue, definition);
     QFETCH(bool, accepted);
     QVERIFY(createInstance());
-    const QString expected = accepted
-                                 ? QString()
-                                 : m_english.text("UnableToParseSigningCertificateStoresDefinition");
+    const QString refusal = m_english.text("UnableToParseSigningCertificateStoresDefinition");
+    const QString expected = accepted ? QString() : refusal;
     QCOMPARE(errorOf(QStringLiteral("SetSigningCertificateStores"), {definition}), expected);
 }
 
@@ -389,7 +402,8 @@ void TestDispatch::wireFormatByteForByte()
         R"({"error":null,"method":"Quillmark.1.0.7.qt.QES.CreateInstance","result":null})";
     const QByteArray eventJson =
         R"({"args":["The event Quillmark.1.0.7.qt.QES.NeedSignInitEvent is sent only by the )"
-        R"(application; it cannot be received."],"event":"Quillmark.1.0.7.qt.QES.NeedSignInitEvent"})";
+        R"(application; it cannot be received."],)"
+        R"("event":"Quillmark.1.0.7.qt.QES.NeedSignInitEvent"})";
     QCOMPARE(host().rawFrames(), (QList<QByteArray>{answerJson, eventJson}));
     QCOMPARE(host().pendingBytes(), QByteArray());
 

@@ -57,7 +57,8 @@ class TestHostDispatch : public QObject
     Q_OBJECT
 
 public:
-    TestHostDispatch(int pageOutput, int pageInput) : m_pageOutput(pageOutput), m_pageInput(pageInput)
+    TestHostDispatch(int pageOutput, int pageInput)
+        : m_pageOutput(pageOutput), m_pageInput(pageInput)
     {
         fcntl(m_pageInput, F_SETFL, fcntl(m_pageInput, F_GETFL) | O_NONBLOCK);
     }
@@ -67,7 +68,8 @@ private:
 
     void send(const QJsonObject &message)
     {
-        const QByteArray bytes = HostDriver::frame(QJsonDocument(message).toJson(QJsonDocument::Compact));
+        const QByteArray bytes =
+            HostDriver::frame(QJsonDocument(message).toJson(QJsonDocument::Compact));
         QCOMPARE(::write(m_pageOutput, bytes.constData(), static_cast<size_t>(bytes.size())),
                  static_cast<ssize_t>(bytes.size()));
     }
@@ -272,7 +274,8 @@ void TestHostDispatch::failedMethodIsAnsweredAndRethrownWithCause()
 
     const QJsonObject pageOnly{{QStringLiteral("event"), netName("NeedSignFinishEvent")}};
     QVERIFY_EXCEPTION_THROWN(host().processMessage(pageOnly), AppException);
-    QCOMPARE(nextMessage().value(QStringLiteral("event")), QJsonValue(netName("NeedSignFinishEvent")));
+    QCOMPARE(nextMessage().value(QStringLiteral("event")),
+             QJsonValue(netName("NeedSignFinishEvent")));
 }
 
 void TestHostDispatch::createInstanceReplacesAndDisposeForgets()

@@ -93,8 +93,9 @@ void TestQuillmark::refusedStoreDefinitionKeepsTheList()
     }
 
     component.setSigningCertificateStores(QStringLiteral("Token|/usr/lib/libtoken.so||CSP"));
-    const Quillmark::StoreDefinitions two{{QStringLiteral("Token"), QStringLiteral("/usr/lib/libtoken.so")},
-                                          {QString(), QStringLiteral("CSP")}};
+    const Quillmark::StoreDefinitions two{
+        {QStringLiteral("Token"), QStringLiteral("/usr/lib/libtoken.so")},
+        {QString(), QStringLiteral("CSP")}};
     QCOMPARE(component.signingCertificateStores(), two);
 }
 
