@@ -1,10 +1,10 @@
 #include "diagnosticlog.h"
 #include "nativemessaginghost.h"
 #include "quillmarkversion.h"
+#include "startuplog.h"
 
 #include <QCommandLineParser>
 #include <QDir>
-#include <QtDebug>
 
 #include <openssl/crypto.h>
 #include <openssl/err.h>
@@ -22,13 +22,7 @@ int main(int argc, char *argv[])
     QDir::setCurrent(QCoreApplication::applicationDirPath());
     app->setApplicationVersion(QuillmarkVersion::applicationVersion());
 
-    qDebug() << "Starting app: " << QCoreApplication::applicationName()
-             << QCoreApplication::applicationVersion();
-    qDebug() << "Qt build version: " << QT_VERSION_STR;
-    qDebug() << "Qt runtime version: " << qVersion();
-    const QStringList arguments = QCoreApplication::arguments();
-    if (arguments.size() > 1)
-        qDebug() << "with arguments: " << arguments.mid(1);
+    StartupLog::logStart();
 
     QCommandLineParser parser;
     parser.addVersionOption();
