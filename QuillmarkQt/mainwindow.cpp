@@ -206,11 +206,19 @@ bool MainWindow::takeAwaitedAnswer(CommunicationManager::RequestKind kind,
 void MainWindow::processGetDocumentInfoResponse(const QString &response)
 {
     qDebug() << "Processing document info response";
-    if (!takeAwaitedAnswer(CommunicationManager::GetDocumentInfo, QStringLiteral("GetDocumentInfo")))
+    processAnswer(CommunicationManager::GetDocumentInfo, QStringLiteral("GetDocumentInfo"), [&] {
+        acceptDocumentInfo(m_communicationManager.processGetDocumentInfoResponse(response));
+    });
+}
+
+void MainWindow::processAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName,
+                               const std::function<void()> &accept)
+{
+    if (!takeAwaitedAnswer(kind, exchangeName))
         return;
     hideWaitDialog();
     try {
-        acceptDocumentInfo(m_communicationManager.processGetDocumentInfoResponse(response));
+        accept();
     } catch (const AppException &e) {
         failAnswer(e);
     } catch (const QUnhandledException &e) {
@@ -232,16 +240,9 @@ void MainWindow::acceptDocumentInfo(const GetDocumentInfoResponse &response)
 void MainWindow::processGetDocumentPageResponse(const QString &response)
 {
     qDebug() << "Processing document page response";
-    if (!takeAwaitedAnswer(CommunicationManager::GetDocumentPage, QStringLiteral("GetDocumentPage")))
-        return;
-    hideWaitDialog();
-    try {
+    processAnswer(CommunicationManager::GetDocumentPage, QStringLiteral("GetDocumentPage"), [&] {
         acceptDocumentPage(m_communicationManager.processGetDocumentPageResponse(response));
-    } catch (const AppException &e) {
-        failAnswer(e);
-    } catch (const QUnhandledException &e) {
-        failAnswer(QString::fromLocal8Bit(e.what()));
-    }
+    });
 }
 
 void MainWindow::acceptDocumentPage(const GetDocumentPageResponse &response)

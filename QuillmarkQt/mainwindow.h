@@ -112,6 +112,10 @@ private:
     // False for an answer the window did not ask for; the user is told and
     // the window carries on as it was.
     bool takeAwaitedAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName);
+    // Takes an awaited answer: accept reads and shows it, and a failure ends
+    // the workflow.
+    void processAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName,
+                       const std::function<void()> &accept);
     void acceptDocumentInfo(const GetDocumentInfoResponse &response);
     void acceptDocumentPage(const GetDocumentPageResponse &response);
     // A failed answer ends the workflow: error box, then close.
