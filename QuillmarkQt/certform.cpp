@@ -2,6 +2,7 @@
 #include "ui_certform.h"
 
 #include "appexception.h"
+#include "guithreadlauncher.h"
 #include "msgbox.h"
 #include "msgboxlauncher.h"
 #include "waitdialog.h"
@@ -75,8 +76,6 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
     connect(this, &CertForm::certificateChosen, this, &CertForm::setConfiguration);
     connect(this, &CertForm::windowShown, this, &CertForm::afterWindowIsShown,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
-    connect(m_watcher, &QFutureWatcherBase::started, this, &CertForm::on_showWaitDialog,
-            Qt::DirectConnection);
     connect(m_watcher, &QFutureWatcherBase::finished, this, &CertForm::on_closeWaitDialog,
             Qt::DirectConnection);
     connect(m_watcher, &QFutureWatcherBase::resultReadyAt, this, &CertForm::on_populateTreeView);
@@ -85,6 +84,9 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
 CertForm::~CertForm()
 {
     qDebug() << "Destroying CertForm";
+    // The listing may wait for a PIN dialog; it must not outlive the program.
+    m_watcher->disconnect(this);
+    GuiThreadLauncher::serveUntilFinished(*m_watcher);
     delete m_waitDialog;
 }
 
@@ -204,6 +206,9 @@ void CertForm::startListing()
     if (index < 0 || listingRuns())
         return;
     Pkcs11CertStore store = m_stores.at(index);
+    // The panel is up before the worker can ask for a PIN: a panel opened
+    // after the PIN dialog would block it.
+    on_showWaitDialog();
     // The box opens on the GUI thread while the worker waits on the launcher.
     std::shared_ptr<MsgBoxLauncher> launcher(new MsgBoxLauncher(this),
                                              [](MsgBoxLauncher *object) { object->deleteLater(); });

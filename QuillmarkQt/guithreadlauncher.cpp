@@ -1,6 +1,7 @@
 #include "guithreadlauncher.h"
 
 #include <QCoreApplication>
+#include <QFutureWatcherBase>
 #include <QThread>
 
 namespace {
@@ -12,6 +13,14 @@ constexpr unsigned long pollIntervalMilliseconds = 100;
 GuiThreadLauncher::GuiThreadLauncher()
 {
     moveToThread(QCoreApplication::instance()->thread());
+}
+
+void GuiThreadLauncher::serveUntilFinished(const QFutureWatcherBase &watcher)
+{
+    while (watcher.isRunning()) {
+        QCoreApplication::processEvents();
+        QThread::msleep(10);
+    }
 }
 
 bool GuiThreadLauncher::onGuiThread()

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+class QFutureWatcherBase;
+
 // Base of the objects through which a pool thread has the GUI thread open a
 // dialog and waits until the user has closed it. The launcher lives on the
 // GUI thread; a subclass emits a queued signal to its own slot, which runs the
@@ -15,6 +17,11 @@ class GuiThreadLauncher : public QObject
 
 public:
     GuiThreadLauncher();
+
+    // Blocks the GUI thread until the watched task has ended, still serving
+    // the launchers it waits on: also once the event loop has quit, when a
+    // window that runs a task is destroyed.
+    static void serveUntilFinished(const QFutureWatcherBase &watcher);
 
 protected:
     static bool onGuiThread();

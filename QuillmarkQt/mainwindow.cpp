@@ -6,13 +6,13 @@
 #include "certstorefactory.h"
 #include "closedialog.h"
 #include "msgbox.h"
+#include "guithreadlauncher.h"
 #include "msgboxlauncher.h"
 #include "pkcs11signaturegenerator.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
 
 #include <QCloseEvent>
-#include <QEventLoop>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QSysInfo>
@@ -66,12 +66,9 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
 MainWindow::~MainWindow()
 {
     // A signing task still reads the communication manager and may wait for
-    // a PIN dialog or an error box, which need the event loop.
+    // a PIN dialog or an error box.
     m_signWatcher.disconnect(this);
-    QEventLoop loop;
-    connect(&m_signWatcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
-    if (m_signWatcher.isRunning())
-        loop.exec();
+    GuiThreadLauncher::serveUntilFinished(m_signWatcher);
     delete m_waitDialog;
 }
 

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+
+// Where the controls of quillmark's signing windows lie on screen, taken
+// from windows of the same layout and size built in the test process and
+// never mapped: the test clicks the real windows there.
+namespace SigningWindows {
+
+QPoint mainWindowControl(const char *objectName, const QSize &windowSize);
+QPoint certFormControl(const char *objectName, const QSize &windowSize);
+// Row 0 is the token, the rows after it its certificates.
+QPoint certFormTreeRow(int row, const QSize &windowSize);
+
+} // namespace SigningWindows

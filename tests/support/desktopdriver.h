@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QPoint>
+#include <QSize>
+#include <QString>
+#include <QStringList>
+
+// The windows of another process on the X display, seen and worked from
+// outside the way a user would: found by title, clicked with the pointer,
+// typed at through the keyboard (xdotool), photographed from the screen.
+class DesktopDriver
+{
+public:
+    static constexpr int defaultTimeout = 10000;
+
+    static QStringList visibleWindows(const QString &namePattern);
+    // The first visible window whose title matches; empty after the timeout.
+    static QString waitForWindow(const QString &namePattern, int timeout = defaultTimeout);
+    static bool waitUntilGone(const QString &namePattern, int timeout = defaultTimeout);
+
+    static QSize windowSize(const QString &window);
+    static void click(const QString &window, const QPoint &position);
+    static void doubleClick(const QString &window, const QPoint &position);
+    // Gives the window the keyboard, then types or presses keys (xdotool
+    // key names, e.g. "Return", "Escape").
+    static void type(const QString &window, const QString &text);
+    static void key(const QString &window, const QString &keys);
+
+    // Saves what the screen shows of the window as a PNG file. Needs the
+    // calling process on the xcb platform.
+    static bool screenshot(const QString &window, const QString &path);
+
+private:
+    static QStringList xdotool(const QStringList &arguments);
+    static void focus(const QString &window);
+};
