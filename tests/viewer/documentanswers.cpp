@@ -31,11 +31,7 @@ Record DocumentAnswers::answerTo(const QString &nonce) const
     Record record;
     record.nonce = nonce;
     record.sessionId = sessionId();
-    ProvingData proving;
-    proving.docId = m_source.documentId();
-    proving.hashOid = m_source.hashOid();
-    proving.hashValue = m_source.hashValue();
-    record.provingData = {proving};
+    record.provingData = {m_source.provingData()};
     return record;
 }
 

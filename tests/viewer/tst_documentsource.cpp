@@ -27,6 +27,10 @@ private slots:
         QCOMPARE(source.hashValue(), QString::fromLatin1(sha256.toBase64()));
         QCOMPARE(source.documentId().mid(4), QString::fromLatin1(sha256.toHex().left(12).toUpper()));
         QCOMPARE(source.hashOid(), QStringLiteral("2.16.840.1.101.3.4.2.1"));
+        const ProvingData proving = source.provingData();
+        QCOMPARE(proving.docId, source.documentId());
+        QCOMPARE(proving.hashOid, source.hashOid());
+        QCOMPARE(proving.hashValue, source.hashValue());
     }
 
     void rendersEveryPageAsPngAtTheChosenResolution()

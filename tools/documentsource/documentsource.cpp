@@ -70,6 +70,15 @@ QString DocumentSource::hashValue() const
     return QString::fromLatin1(m_sha256.toBase64());
 }
 
+ProvingData DocumentSource::provingData() const
+{
+    ProvingData proving;
+    proving.docId = documentId();
+    proving.hashOid = hashOid();
+    proving.hashValue = hashValue();
+    return proving;
+}
+
 QByteArray DocumentSource::pagePng(int page, double dpi) const
 {
     QMutexLocker lock(&m_mutex);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "provingdata.h"
+
 #include <QByteArray>
 #include <QMutex>
 #include <QString>
@@ -31,6 +33,8 @@ public:
     // Dotted OID of SHA-256 and the Base64 file hash, as proving data carries them.
     QString hashOid() const;
     QString hashValue() const;
+    // The three together, as every answer about this document names it.
+    ProvingData provingData() const;
 
     // Page counted from 1; empty when the page does not exist.
     QByteArray pagePng(int page, double dpi = defaultDpi) const;
