@@ -87,6 +87,22 @@ quint32 ReadThread::readFrameLength()
     return byte(0) | byte(1) << 8 | byte(2) << 16 | byte(3) << 24;
 }
 
+const QByteArray &ReadThread::readFramePayload()
+{
+    quint32 length = readFrameLength();
+    while (length > maxFrameLength) {
+        qWarning() << "Skipping oversized frame of" << length << "bytes";
+        discardBytes(length);
+        length = readFrameLength();
+    }
+    // Page answers of several megabytes come one after another. Fresh memory
+    // for each would have the kernel map and zero every page of it, which
+    // takes longer than copying the bytes out of the pipe.
+    m_payload.resize(static_cast<int>(length));
+    readExactly(m_payload.data(), length);
+    return m_payload;
+}
+
 QJsonObject ReadThread::decodePayload(const QByteArray &payload)
 {
     // Anything but a JSON object becomes an empty object; the dispatcher
@@ -98,15 +114,8 @@ QJsonObject ReadThread::decodePayload(const QByteArray &payload)
 void ReadThread::run()
 {
     try {
-        for (;;) {
-            const quint32 length = readFrameLength();
-            if (length > maxFrameLength) {
-                qWarning() << "Skipping oversized frame of" << length << "bytes";
-                discardBytes(length);
-                continue;
-            }
-            emit processMessage(decodePayload(getBytes(length)));
-        }
+        for (;;)
+            emit processMessage(decodePayload(readFramePayload()));
     } catch (const AppException &e) {
         qWarning() << "ReadThread exited, due to: " << e.message();
         QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,

@@ -23,6 +23,10 @@ public:
     // interruption requested).
     QByteArray getBytes(quint32 count);
 
+    // The payload of the next frame that is not oversized, in a buffer that
+    // the following frame reuses; throws like getBytes.
+    const QByteArray &readFramePayload();
+
 signals:
     void processMessage(const QJsonObject &message);
 
@@ -37,4 +41,5 @@ private:
     static QJsonObject decodePayload(const QByteArray &payload);
 
     const int m_descriptor;
+    QByteArray m_payload;
 };

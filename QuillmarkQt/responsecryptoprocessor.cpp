@@ -1,6 +1,7 @@
 #include "responsecryptoprocessor.h"
 
 #include "appexception.h"
+#include "trustedsignercache.h"
 
 #include <QDir>
 #include <QFile>
@@ -59,6 +60,30 @@ QString subjectText(const X509Certificate2Ultra &certificate)
     return parts.join(QStringLiteral(", "));
 }
 
+QList<ResponseCryptoProcessor::TrustedIssuer> loadCompiledInIssuers()
+{
+    QList<ResponseCryptoProcessor::TrustedIssuer> issuers;
+    const QDir directory(trustAnchorDirectory);
+    for (const QString &name : directory.entryList(QDir::Files, QDir::Name)) {
+        QFile file(directory.filePath(name));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const X509Certificate2Ultra certificate(file.readAll(), QSsl::Pem);
+        issuers.append({subjectText(certificate), certificate});
+    }
+    return issuers;
+}
+
+QByteArray derOf(X509 *certificate)
+{
+    unsigned char *encoded = nullptr;
+    const int length = i2d_X509(certificate, &encoded);
+    const QByteArray der = length > 0 ? QByteArray(reinterpret_cast<const char *>(encoded), length)
+                                      : QByteArray();
+    OPENSSL_free(encoded);
+    return der;
+}
+
 } // namespace
 
 ResponseCryptoProcessor::ResponseCryptoProcessor(const QByteArray &envelope)
@@ -82,15 +107,9 @@ X509Certificate2Ultra ResponseCryptoProcessor::getSigner() const
 
 QList<ResponseCryptoProcessor::TrustedIssuer> ResponseCryptoProcessor::compiledInIssuers()
 {
-    QList<TrustedIssuer> issuers;
-    const QDir directory(trustAnchorDirectory);
-    for (const QString &name : directory.entryList(QDir::Files, QDir::Name)) {
-        QFile file(directory.filePath(name));
-        if (!file.open(QIODevice::ReadOnly))
-            continue;
-        const X509Certificate2Ultra certificate(file.readAll(), QSsl::Pem);
-        issuers.append({subjectText(certificate), certificate});
-    }
+    // Parsed once: the compiled-in certificates never change, and parsing a
+    // certificate costs more than checking a whole answer.
+    static const QList<TrustedIssuer> issuers = loadCompiledInIssuers();
     return issuers;
 }
 
@@ -147,6 +166,8 @@ X509Certificate2Ultra ResponseCryptoProcessor::extractSignerAndVerifySignature(C
     X509 *signer = sk_X509_value(signers.get(), 0);
     if (!signer)
         throw fixedCmsError("Unable to extract signing certificate from CMS", APP_LOCATION);
+    if (const auto known = TrustedSignerCache::instance().find(derOf(signer)))
+        return known->certificate;
 
     const BioPtr pem(BIO_new(BIO_s_mem()));
     char *pemText = nullptr;
@@ -160,13 +181,21 @@ X509Certificate2Ultra ResponseCryptoProcessor::extractSignerAndVerifySignature(C
 
 void ResponseCryptoProcessor::verifySignerIsTrusted() const
 {
+    if (const auto known = TrustedSignerCache::instance().find(m_signer)) {
+        for (const QString &refusal : known->refusals)
+            qDebug().noquote() << refusal;
+        return;
+    }
+    QStringList refusals;
     for (const TrustedIssuer &issuer : m_trustedIssuers) {
         try {
             m_signer.verifyIssuer(issuer.certificate);
             m_signer.verifyCustomPolicy(m_requiredPolicyOid);
+            TrustedSignerCache::instance().remember({m_signer.toDer(), m_signer, refusals});
             return;
         } catch (const AppException &e) {
-            qDebug().noquote() << issuer.distinguishedName << ":" << e.message();
+            refusals << issuer.distinguishedName + QStringLiteral(" : ") + e.message();
+            qDebug().noquote() << refusals.last();
         }
     }
     qDebug().noquote() << "Server certificate: " + m_signer.toPemString();

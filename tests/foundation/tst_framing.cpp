@@ -125,6 +125,25 @@ private slots:
         QVERIFY(m_received.isEmpty());
     }
 
+    void shorterFrameAfterALongOneCarriesOnlyItsOwnBytes()
+    {
+        // The reader keeps one buffer for all payloads.
+        Pipe pipe;
+        ReadThread reader(pipe.readEnd());
+        const QByteArray longPayload = "{\"page\":\"" + QByteArray(300 * 1024, 'A') + "\"}";
+        const QByteArray shortPayload = "{\"k\":1}";
+        const QByteArray otherLongPayload = "{\"page\":\"" + QByteArray(200 * 1024, 'B') + "\"}";
+        std::thread writer([&] {
+            writeAll(pipe.writeEnd(), frame(longPayload) + frame(shortPayload) + frame("")
+                                          + frame(otherLongPayload));
+        });
+        QCOMPARE(reader.readFramePayload(), longPayload);
+        QCOMPARE(reader.readFramePayload(), shortPayload);
+        QCOMPARE(reader.readFramePayload(), QByteArray());
+        QCOMPARE(reader.readFramePayload(), otherLongPayload);
+        writer.join();
+    }
+
     void manyFramesKeepTheirOrder()
     {
         Pipe pipe;
