@@ -38,6 +38,7 @@ private slots:
     void failingTokenIsLeftOut();
     void lockedPinLeavesTokensOut();
     void moduleLoadFailureReachesCaller();
+    void slotListFailureReachesCaller();
 
 private:
     static Outcome listOnWorker(const QString &module);
@@ -245,6 +246,15 @@ void CertStoreTest::moduleLoadFailureReachesCaller()
     const Outcome outcome = listOnWorker(missing);
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), missing));
+}
+
+void CertStoreTest::slotListFailureReachesCaller()
+{
+    m_bed->setFaults(QStringLiteral("fail=C_GetSlotList"));
+    const Outcome outcome = listOnWorker(TokenTestBed::faultModule());
+    QVERIFY(outcome.threw);
+    QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
+    QCOMPARE(outcome.message, QStringLiteral("PKCS#11 method C_GetSlotList returned error 0x00000030"));
 }
 
 QTEST_MAIN(CertStoreTest)

@@ -39,6 +39,7 @@ private slots:
     void protectedPathAsksNoPin();
     void pinPadCancel();
     void lockedPin();
+    void otherModuleError();
     void closingFlagEndsTheLoop();
     void closingWhileDialogOpenReleasesWorker();
     void contextLoginAsksAgain();
@@ -237,6 +238,17 @@ void TokenLoginTest::lockedPin()
     QCOMPARE(outcome.typeName, QStringLiteral("AppException"));
     QCOMPARE(outcome.message, QObject::tr("PinBlocked"));
     QVERIFY(m_driver->messagesSeen().isEmpty());
+}
+
+void TokenLoginTest::otherModuleError()
+{
+    m_bed->setFaults(QStringLiteral("fail=C_Login"));
+    m_driver->typePin(userPin);
+    const Outcome outcome = loginOnWorker(TokenTestBed::faultModule(), QStringLiteral("Login"), false);
+    QVERIFY(outcome.threw);
+    QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
+    QCOMPARE(outcome.message, QStringLiteral("PKCS#11 method C_Login returned error 0x00000030"));
+    QVERIFY(outcome.userMessage);
 }
 
 void TokenLoginTest::closingFlagEndsTheLoop()
