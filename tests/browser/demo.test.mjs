@@ -43,15 +43,20 @@ test("views the sample document through page 2 and ends with Terminate", async (
   const events = transcript.filter((entry) => entry.from && entry.message.event)
       .map(({ message }) => ({ name: message.event.replace(/^Quillmark\.1\.0\.7\.qt\.QES\./, ""), args: message.args }));
   assert.deepEqual(events.map(({ name, args }) => [name, typeof args[0] === "number" ? args[0] : null]), [
+    ["LoadConfigurationEvent", null],
     ["NeedGetDocumentInfoEvent", null],
     ["NeedGetDocumentPageEvent", 1],
     ["NeedGetDocumentPageEvent", 2],
     ["SigningProcessFinishedEvent", null],
   ]);
-  const nonces = events.slice(0, 3).map(({ args }) => args[args.length - 1]);
+  assert.deepEqual(events[0].args, [""]);
+  // This browser has stored no configuration yet, so the page answers with none.
+  assert.deepEqual(transcript.filter((entry) => entry.to && entry.event),
+      [{ to: "quillmark", event: "LoadConfigurationEvent", result: "" }]);
+  const nonces = events.slice(1, 4).map(({ args }) => args[args.length - 1]);
   nonces.forEach((nonce) => assert.match(nonce, braced));
   assert.equal(new Set(nonces).size, 3, "every request has a fresh nonce");
-  assert.deepEqual(events[3].args, [false]);
+  assert.deepEqual(events[4].args, [false]);
 
   const answers = transcript.filter((entry) => entry.from && entry.message.method);
   assert.ok(answers.length >= 10);
