@@ -1,3 +1,4 @@
+#include "desktopdriver.h"
 #include "documentanswers.h"
 #include "hostdriver.h"
 #include "mainwindow.h"
@@ -14,51 +15,6 @@ namespace {
 
 const QRegularExpression bracedUuid(
     QStringLiteral("^\\{[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}\\}$"));
-
-// The windows of the real quillmark on the virtual X display, seen and
-// clicked from outside like a user would.
-class Desktop
-{
-public:
-    static QStringList xdotool(const QStringList &arguments)
-    {
-        QProcess process;
-        process.start(QStringLiteral("xdotool"), arguments);
-        process.waitForFinished(HostDriver::defaultTimeout);
-        return QString::fromUtf8(process.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
-
-    static QStringList visibleWindows(const QString &namePattern)
-    {
-        return xdotool({QStringLiteral("search"), QStringLiteral("--onlyvisible"), QStringLiteral("--name"),
-                        namePattern});
-    }
-
-    static QString windowName(const QString &window)
-    {
-        const QStringList lines = xdotool({QStringLiteral("getwindowname"), window});
-        return lines.isEmpty() ? QString() : lines.first();
-    }
-
-    static QSize windowSize(const QString &window)
-    {
-        QSize size;
-        for (const QString &line : xdotool({QStringLiteral("getwindowgeometry"), QStringLiteral("--shell"), window})) {
-            if (line.startsWith(QLatin1String("WIDTH=")))
-                size.setWidth(line.mid(6).toInt());
-            else if (line.startsWith(QLatin1String("HEIGHT=")))
-                size.setHeight(line.mid(7).toInt());
-        }
-        return size;
-    }
-
-    static void click(const QString &window, const QPoint &position)
-    {
-        xdotool({QStringLiteral("mousemove"), QStringLiteral("--window"), window,
-                 QString::number(position.x()), QString::number(position.y()), QStringLiteral("click"),
-                 QStringLiteral("1")});
-    }
-};
 
 // Where a control of the document window lies, taken from a window of the
 // same layout and size in this process.
@@ -124,12 +80,6 @@ private:
         return nonce;
     }
 
-    QString documentWindow() const
-    {
-        const QStringList windows = Desktop::visibleWindows(QStringLiteral("^Quillmark - "));
-        return windows.isEmpty() ? QString() : windows.first();
-    }
-
     QString log() const
     {
         QFile file(m_home->logFile(QStringLiteral("quillmarklog.txt")));
@@ -168,21 +118,21 @@ private slots:
         QVERIFY(bracedUuid.match(firstPageNonce).hasMatch());
         QVERIFY(firstPageNonce != infoNonce);
 
-        QTRY_VERIFY(!documentWindow().isEmpty());
-        const QString window = documentWindow();
-        QCOMPARE(Desktop::windowName(window), QStringLiteral("Quillmark - Varnek Development Signing Server - ")
-                                                  + m_answers.document().documentId());
+        const QString window = DesktopDriver::waitForWindow(
+            QStringLiteral("^Quillmark - Varnek Development Signing Server - %1$")
+                .arg(m_answers.document().documentId()));
+        QVERIFY(!window.isEmpty());
 
-        const QSize size = Desktop::windowSize(window);
+        const QSize size = DesktopDriver::windowSize(window);
         const QPoint next = controlCentre("btnNextPage", size);
         const QPoint previous = controlCentre("btnPreviousPage", size);
         for (int page = 2; page <= 3; ++page) {
-            Desktop::click(window, next);
+            DesktopDriver::click(window, next);
             QVERIFY2(!answerPage(*host, page).isEmpty(), qPrintable(QString::number(page)));
         }
         // The last page has no next one; going back needs no request.
-        Desktop::click(window, next);
-        Desktop::click(window, previous);
+        DesktopDriver::click(window, next);
+        DesktopDriver::click(window, previous);
         QTRY_COMPARE(pageShownCount(2), 2);
         QVERIFY(!host->awaitEvent(QStringLiteral("NeedGetDocumentPageEvent"), 300));
 
@@ -190,7 +140,7 @@ private slots:
         const auto finished = host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"));
         QVERIFY(finished);
         QCOMPARE(finished->value(QStringLiteral("args")).toArray(), QJsonArray{false});
-        QTRY_VERIFY(documentWindow().isEmpty());
+        QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark - ")));
         QVERIFY(host->closeInputAndWait());
         QCOMPARE(host->process().exitCode(), 0);
     }
@@ -208,7 +158,7 @@ private slots:
         // and the answer to the page waits for it.
         host->callMethod(QStringLiteral("ProcessGetDocumentPageResponse"),
                          {m_answers.page(1, QStringLiteral("{00000000-0000-4000-8000-000000000000}"))});
-        QTRY_COMPARE(Desktop::visibleWindows(QStringLiteral("^Quillmark$")).size(), 1);
+        QVERIFY(!DesktopDriver::waitForWindow(QStringLiteral("^Quillmark$")).isEmpty());
         QVERIFY(!host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 200));
 
         QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
@@ -216,7 +166,7 @@ private slots:
         QVERIFY(finished);
         QCOMPARE(finished->value(QStringLiteral("args")).toArray(), QJsonArray{false});
         QVERIFY(succeeded(host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"))));
-        QTRY_VERIFY(Desktop::visibleWindows(QStringLiteral("^Quillmark")).isEmpty());
+        QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark")));
         // The page hears the end of the workflow once.
         QVERIFY(!host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"), 300));
 
@@ -229,7 +179,7 @@ private slots:
         QVERIFY(succeeded(host->call(QStringLiteral("SignDocument"))));
         QVERIFY(!answerInfo(*host).isEmpty());
         QVERIFY(!answerPage(*host, 1).isEmpty());
-        QTRY_VERIFY(!documentWindow().isEmpty());
+        QVERIFY(!DesktopDriver::waitForWindow(QStringLiteral("^Quillmark - ")).isEmpty());
         const auto second = host->call(QStringLiteral("ViewDocument"));
         QVERIFY(second);
         QCOMPARE(second->value(QStringLiteral("error")).toString(),
@@ -239,7 +189,7 @@ private slots:
         // Terminating a signing window asks no close question.
         QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
         QVERIFY(host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
-        QTRY_VERIFY(Desktop::visibleWindows(QStringLiteral("^Quillmark")).isEmpty());
+        QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark")));
         QVERIFY(!log().contains(QStringLiteral("CloseDialog creating")));
         QVERIFY(host->closeInputAndWait());
         QCOMPARE(host->process().exitCode(), 0);
