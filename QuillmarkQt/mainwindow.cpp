@@ -85,8 +85,6 @@ void MainWindow::applyMode()
     m_ui->btnClose->setVisible(m_viewOnly);
     m_ui->lblViewer->setVisible(m_viewOnly);
     m_ui->lineSeparatorClose->setVisible(m_viewOnly);
-    // Nothing to sign with until a certificate has been chosen.
-    m_ui->btnSign->setEnabled(false);
 }
 
 void MainWindow::fillZoomLevels()
