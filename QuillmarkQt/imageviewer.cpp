@@ -1,5 +1,7 @@
 #include "imageviewer.h"
 
+#include "pagelabel.h"
+
 #include <QLabel>
 #include <QPixmap>
 #include <QScrollBar>
@@ -10,7 +12,7 @@
 ImageViewer::ImageViewer(QWidget *parent)
     : QScrollArea(parent)
     , m_container(new QWidget)
-    , m_pageLabel(new QLabel(m_container))
+    , m_pageLabel(new PageLabel(m_container))
 {
     setBackgroundRole(QPalette::Shadow);
     setAlignment(Qt::AlignCenter);
