@@ -103,9 +103,11 @@ void Quillmark::viewDocument()
 void Quillmark::setupAndViewForm(bool viewOnly)
 {
     qDebug() << "Setting up";
-    ClosingFlag::lower();
+    // A refused call must not take back a Terminate whose closing is still
+    // queued: the flag is lowered only for a window that really opens.
     if (m_mainWindow)
         throw AppException(QObject::tr("ComponentAlreadyRunning"), APP_LOCATION, true);
+    ClosingFlag::lower();
 
     // A window whose events nobody would receive is not kept.
     auto window = std::make_unique<MainWindow>(viewOnly, m_filterOnlyValidCerts,

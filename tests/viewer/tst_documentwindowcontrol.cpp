@@ -156,6 +156,21 @@ private slots:
         QCOMPARE(page.finished.first().first().toBool(), false);
     }
 
+    void refusedSecondWindowKeepsTheTerminateGoing()
+    {
+        Quillmark component;
+        Page page(component);
+        component.signDocument();
+        QPointer<MainWindow> window = openWindow();
+        QVERIFY(window);
+        ModalProbe<CloseDialog> question([](CloseDialog *dialog) { dialog->reject(); }, 1000);
+        component.terminate();
+        QCOMPARE(errorOf([&] { component.signDocument(); }), QStringLiteral("The signing window is already open."));
+        QTRY_VERIFY(window.isNull());
+        QVERIFY(!question.seen());
+        QCOMPARE(page.finished.count(), 1);
+    }
+
     void terminateClosesAnOpenMessageBoxAndTheWindow()
     {
         Quillmark component;
