@@ -142,9 +142,7 @@
         <message>
             <source>AboutDialogText</source>
             <translation>%1
-Version %2 (%3)
-
-Signs documents shown in your browser with the certificate on your security token.</translation>
+Version %2 (%3)</translation>
         </message>
         <message>
             <source>AboutDialogTitle</source>

@@ -142,9 +142,7 @@
         <message>
             <source>AboutDialogText</source>
             <translation>%1
-Verzia %2 (%3)
-
-Podpisuje dokumenty zobrazené vo vašom prehliadači certifikátom na vašom bezpečnostnom tokene.</translation>
+Verzia %2 (%3)</translation>
         </message>
         <message>
             <source>AboutDialogTitle</source>
