@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QFutureWatcherBase>
+#include <QMutexLocker>
 #include <QThread>
 
 namespace {
@@ -30,20 +31,27 @@ bool GuiThreadLauncher::onGuiThread()
 
 void GuiThreadLauncher::prepareWait()
 {
-    if (!onGuiThread())
-        m_done = false;
+    if (onGuiThread())
+        return;
+    QMutexLocker lock(&m_mutex);
+    m_done = false;
 }
 
 void GuiThreadLauncher::waitUntilDone()
 {
     if (onGuiThread())
         return;
-    while (!m_done.load())
-        QThread::msleep(pollIntervalMilliseconds);
+    // Woken the moment the dialog closes; a signing run should not sit out
+    // the rest of a pause after the user has typed the PIN.
+    QMutexLocker lock(&m_mutex);
+    while (!m_done)
+        m_doneChanged.wait(&m_mutex, pollIntervalMilliseconds);
     m_done = false;
 }
 
 void GuiThreadLauncher::markDone()
 {
+    QMutexLocker lock(&m_mutex);
     m_done = true;
+    m_doneChanged.wakeAll();
 }

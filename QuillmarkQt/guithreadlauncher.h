@@ -1,15 +1,15 @@
 #pragma once
 
+#include <QMutex>
 #include <QObject>
-
-#include <atomic>
+#include <QWaitCondition>
 
 class QFutureWatcherBase;
 
 // Base of the objects through which a pool thread has the GUI thread open a
 // dialog and waits until the user has closed it. The launcher lives on the
 // GUI thread; a subclass emits a queued signal to its own slot, which runs the
-// dialog and calls markDone(), while the caller polls in waitUntilDone().
+// dialog and calls markDone(), while the caller waits in waitUntilDone().
 // One caller at a time may wait on a launcher.
 class GuiThreadLauncher : public QObject
 {
@@ -34,5 +34,7 @@ protected:
     void markDone();
 
 private:
-    std::atomic_bool m_done{false};
+    QMutex m_mutex;
+    QWaitCondition m_doneChanged;
+    bool m_done = false;
 };
