@@ -43,7 +43,13 @@ async function main() {
   });
   const desktop = new Desktop(xvfb.display);
   try {
-    const user = new DemoUser({ page: await browser.context.newPage(), desktop, server, say });
+    const user = new DemoUser({
+      page: await browser.context.newPage(),
+      desktop,
+      server,
+      layoutTool: path.join(buildDir, "tools", "window-layout", "quillmark-window-layout"),
+      say,
+    });
     await user.openDemoPage();
     await user.view();
     await screenshot(desktop, "1-page-1");

@@ -95,14 +95,15 @@ export class DesktopWindow {
     await this.desktop.xdotool("mousemove", "--window", this.id, String(x), String(y), "click", "1");
   }
 
-  // Without a window manager, focus is given directly.
+  // Without a window manager, focus is given directly; the keys then go in
+  // as real input, which Qt takes like a user's typing.
   async type(text) {
     await this.desktop.xdotool("windowfocus", "--sync", this.id);
-    await this.desktop.xdotool("type", "--window", this.id, "--delay", "30", text);
+    await this.desktop.xdotool("type", "--delay", "30", text);
   }
 
   async key(...keys) {
     await this.desktop.xdotool("windowfocus", "--sync", this.id);
-    await this.desktop.xdotool("key", "--window", this.id, ...keys);
+    await this.desktop.xdotool("key", ...keys);
   }
 }

@@ -2,6 +2,10 @@
 // Chromium) and in quillmark's own windows (through the X display, from
 // outside the program). Shared by scripts/demo --headless and the tests.
 
+import { execFile } from "node:child_process";
+import { promisify } from "node:util";
+
+const run = promisify(execFile);
 const pause = (milliseconds) => new Promise((resolve) => setTimeout(resolve, milliseconds));
 const qualified = (name) => `Quillmark.1.0.7.qt.QES.${name}`;
 
@@ -9,22 +13,60 @@ const qualified = (name) => `Quillmark.1.0.7.qt.QES.${name}`;
 // document information has arrived.
 export const documentWindowTitle = "^Quillmark - ";
 export const certificateWindowTitle = "^Select signing certificate$";
-// The top tool strip has a 5-pixel left margin and 20-pixel icon buttons:
-// previous page, then next page.
-const nextPageButton = { x: 46, y: 12 };
-// The bottom strip ends, on the right, with the English "Click to choose
-// signing certificate" and "Sign" buttons.
-const changeCertificateButton = { fromRight: 190, fromBottom: 12 };
+const pinDialogTitle = "^Varnek Quillmark$";
+const messageBoxTitle = "^Quillmark$";
 
 export class DemoUser {
   // page: the Playwright page; desktop: the Desktop quillmark's windows show
-  // on; server: the running demo server; say: prints one step.
-  constructor({ page, desktop, server, say = () => {} }) {
+  // on; server: the running demo server; layoutTool: quillmark-window-layout,
+  // which tells where a control lies; say: prints one step.
+  constructor({ page, desktop, server, layoutTool, say = () => {} }) {
     this.page = page;
     this.desktop = desktop;
     this.server = server;
+    this.layoutTool = layoutTool;
     this.say = say;
     this.window = null;
+  }
+
+  // Clicks a control of a quillmark window where a window of the same class
+  // and size has it.
+  async clickControl(window, kind, control) {
+    const { width, height } = await window.geometry();
+    const { stdout } = await run(this.layoutTool, [kind, control, String(width), String(height)], {
+      env: { ...process.env, DISPLAY: this.desktop.display, QT_QPA_PLATFORM: "xcb" },
+    });
+    const [x, y] = stdout.trim().split(" ").map(Number);
+    await window.click(x, y);
+  }
+
+  async eventsFromHost(name) {
+    return (await this.transcript()).filter((entry) => entry.from && entry.message.event === qualified(name));
+  }
+
+  // Repeats an action until quillmark sends the event, as a user clicks
+  // again when nothing happens (a button comes back a moment after a box).
+  async untilEvent(name, action, attempts = 10) {
+    const before = (await this.eventsFromHost(name)).length;
+    for (let attempt = 0; attempt < attempts; ++attempt) {
+      await action();
+      const deadline = Date.now() + 500;
+      while (Date.now() < deadline) {
+        if ((await this.eventsFromHost(name)).length > before) return;
+        await pause(50);
+      }
+    }
+    throw new Error(`quillmark did not send ${name}`);
+  }
+
+  async answerPinDialog(pin, timeout) {
+    const dialog = await this.desktop.waitForWindow(pinDialogTitle, timeout).catch(() => null);
+    if (!dialog) return false;
+    this.say("Type the token PIN and press Enter");
+    await dialog.type(pin);
+    await dialog.key("Return");
+    await this.desktop.waitUntilGone(pinDialogTitle);
+    return true;
   }
 
   transcript() {
@@ -74,7 +116,7 @@ export class DemoUser {
     this.say("Click \"Next page\" in the Quillmark window");
     const shown = (await this.answersFromHost("ProcessGetDocumentPageResponse")).length;
     const mark = this.server.mark();
-    await this.window.click(nextPageButton.x, nextPageButton.y);
+    await this.clickControl(this.window, "main", "btnNextPage");
     await this.server.waitForLine(new RegExp(`^document-page: page ${expectedPage}$`), { from: mark });
     await this.waitForAnswers("ProcessGetDocumentPageResponse", shown + 1);
     this.say(`Quillmark shows page ${expectedPage}`);
@@ -93,15 +135,30 @@ export class DemoUser {
     this.say("Click \"Sign\" on the demo page");
     await this.openDocumentWindow("#sign");
     this.say(`Quillmark shows page 1 for signing in the window "${await this.window.title()}"`);
-    this.say("Click \"Click to choose signing certificate\" in the Quillmark window");
-    const { width, height } = await this.window.geometry();
-    await this.window.click(width - changeCertificateButton.fromRight, height - changeCertificateButton.fromBottom);
-    await this.desktop.waitForWindow(certificateWindowTitle, 10000).catch(() => {
-      throw new Error("the certificate selection window did not open: this build of quillmark cannot " +
-          "choose a signing certificate yet, so the document cannot be signed");
+
+    this.say("Click \"Click to choose signing certificate\"");
+    await this.clickControl(this.window, "main", "btnChangeCert");
+    const certificates = await this.desktop.waitForWindow(certificateWindowTitle);
+    // Listing the token's certificates may need a login.
+    await this.answerPinDialog(pin, 3000);
+    this.say("Choose the certificate on the demo token and press OK");
+    await this.untilEvent("SaveConfigurationEvent", async () => {
+      await this.clickControl(certificates, "certform", "row:1");
+      await this.clickControl(certificates, "certform", "btnOk");
     });
-    throw new Error(`choosing the certificate and entering the PIN (${pin ? "known" : "unknown"}) ` +
-        "are not scripted yet");
+    await this.desktop.waitUntilGone(certificateWindowTitle);
+
+    this.say("Click \"Sign\" in the Quillmark window");
+    await this.untilEvent("NeedSignInitEvent", () => this.clickControl(this.window, "main", "btnSign"));
+    if (!await this.answerPinDialog(pin, 15000)) {
+      throw new Error("quillmark did not ask for the PIN");
+    }
+    const box = await this.desktop.waitForWindow(messageBoxTitle, 15000);
+    this.say("Quillmark reports the document signed; press Enter");
+    await box.key("Return");
+    await this.waitForState("finished");
+    this.window = null;
+    this.say(`The page says "${await this.page.textContent("#status")}"`);
   }
 
   async signedResult() {

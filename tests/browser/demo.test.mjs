@@ -23,7 +23,12 @@ before(async () => {
     hostManifest: stagedHostManifest(),
     environment: { DISPLAY: xvfb.display, QT_QPA_PLATFORM: "xcb" },
   });
-  user = new DemoUser({ page: await browser.context.newPage(), desktop: new Desktop(xvfb.display), server });
+  user = new DemoUser({
+    page: await browser.context.newPage(),
+    desktop: new Desktop(xvfb.display),
+    server,
+    layoutTool: path.join(process.env.QUILLMARK_BINARY_DIR, "tools", "window-layout", "quillmark-window-layout"),
+  });
 });
 
 after(async () => {
