@@ -42,11 +42,7 @@ Record DemoAnswers::answerTo(const QString &sessionId, const QString &nonce) con
     Record record;
     record.nonce = nonce;
     record.sessionId = sessionId;
-    ProvingData proving;
-    proving.docId = m_source.documentId();
-    proving.hashOid = m_source.hashOid();
-    proving.hashValue = m_source.hashValue();
-    record.provingData = {proving};
+    record.provingData = {m_source.provingData()};
     return record;
 }
 
