@@ -139,13 +139,15 @@ export class DemoUser {
     this.say("Click \"Click to choose signing certificate\"");
     await this.clickControl(this.window, "main", "btnChangeCert");
     const certificates = await this.desktop.waitForWindow(certificateWindowTitle);
-    // Listing the token's certificates may need a login.
+    // Listing the token's certificates may need a login, asked at any time
+    // before the list is shown.
     await this.answerPinDialog(pin, 3000);
     this.say("Choose the certificate on the demo token and press OK");
     await this.untilEvent("SaveConfigurationEvent", async () => {
+      await this.answerPinDialog(pin, 200);
       await this.clickControl(certificates, "certform", "row:1");
       await this.clickControl(certificates, "certform", "btnOk");
-    });
+    }, 20);
     await this.desktop.waitUntilGone(certificateWindowTitle);
 
     this.say("Click \"Sign\" in the Quillmark window");
