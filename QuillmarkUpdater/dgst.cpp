@@ -19,7 +19,7 @@ dgst::dgst(const QByteArray &publicKeyPem)
 
 QString dgst::openSslErrors()
 {
-    BioHandle bio(BIO_new(BIO_s_mem()));
+    BioPtr bio(BIO_new(BIO_s_mem()));
     if (!bio)
         return QString();
     ERR_print_errors(bio.get());
@@ -28,14 +28,14 @@ QString dgst::openSslErrors()
     return QString::fromUtf8(text, static_cast<int>(length));
 }
 
-EvpPkeyHandle dgst::getCdnPublicKey() const
+EvpPkeyPtr dgst::getCdnPublicKey() const
 {
-    BioHandle bio(BIO_new_mem_buf(m_publicKeyPem.constData(), m_publicKeyPem.size()));
+    BioPtr bio(BIO_new_mem_buf(m_publicKeyPem.constData(), m_publicKeyPem.size()));
     if (!bio) {
         qCritical() << "Unable to create BIO for public key";
         return nullptr;
     }
-    EvpPkeyHandle key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
+    EvpPkeyPtr key(PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr));
     if (!key)
         qCritical().noquote() << QStringLiteral("Unable to load public key: %1").arg(openSslErrors());
     return key;
@@ -44,10 +44,10 @@ EvpPkeyHandle dgst::getCdnPublicKey() const
 bool dgst::verify(const QByteArray &data, const QByteArray &signature) const
 {
     qDebug() << "Signature verification started";
-    const EvpPkeyHandle key = getCdnPublicKey();
+    const EvpPkeyPtr key = getCdnPublicKey();
     if (!key)
         return false;
-    const EvpMdCtxHandle context(EVP_MD_CTX_new());
+    const EvpMdCtxPtr context(EVP_MD_CTX_new());
     if (!context) {
         qCritical().noquote() << QStringLiteral("Unable to initialize digest context: %1").arg(openSslErrors());
         return false;

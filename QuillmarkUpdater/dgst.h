@@ -1,6 +1,6 @@
 #pragma once
 
-#include "opensslhandles.h"
+#include "opensslpointers.h"
 
 #include <QByteArray>
 #include <QString>
@@ -17,7 +17,7 @@ public:
     explicit dgst(const QByteArray &publicKeyPem = releasePublicKey());
 
     // A fresh key object for every call; null when the PEM text is unusable.
-    EvpPkeyHandle getCdnPublicKey() const;
+    EvpPkeyPtr getCdnPublicKey() const;
     bool verify(const QByteArray &data, const QByteArray &signature) const;
 
     // Drains OpenSSL's error queue into text for the log.

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-// Owning pointers for the OpenSSL objects quillmark handles, so that every
+// Owning pointers for the OpenSSL objects the programs handle, so that every
 // object is released on every path, also when an exception passes.
 template <auto FreeFunction>
 struct OpenSslDeleter

@@ -155,7 +155,7 @@ void TestUpdaterUnits::signatureVerification()
 
 void TestUpdaterUnits::releaseKeyIsRsa2048()
 {
-    const EvpPkeyHandle key = dgst().getCdnPublicKey();
+    const EvpPkeyPtr key = dgst().getCdnPublicKey();
     QVERIFY(key);
     QCOMPARE(EVP_PKEY_get_base_id(key.get()), EVP_PKEY_RSA);
     QCOMPARE(EVP_PKEY_get_bits(key.get()), 2048);

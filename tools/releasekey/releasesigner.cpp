@@ -1,6 +1,6 @@
 #include "releasesigner.h"
 
-#include "opensslhandles.h"
+#include "opensslpointers.h"
 
 #include <QFile>
 
@@ -9,7 +9,7 @@
 
 struct ReleaseSigner::Key
 {
-    EvpPkeyHandle key;
+    EvpPkeyPtr key;
 };
 
 QString ReleaseSigner::developmentKeyPath()
@@ -26,7 +26,7 @@ ReleaseSigner::ReleaseSigner(const QString &privateKeyPath)
         return;
     }
     const QByteArray pem = file.readAll();
-    BioHandle bio(BIO_new_mem_buf(pem.constData(), pem.size()));
+    BioPtr bio(BIO_new_mem_buf(pem.constData(), pem.size()));
     if (bio)
         m_key->key.reset(PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr));
     if (!m_key->key)
@@ -50,7 +50,7 @@ QByteArray ReleaseSigner::signature(const QByteArray &data) const
 {
     if (!isValid())
         return QByteArray();
-    const EvpMdCtxHandle context(EVP_MD_CTX_new());
+    const EvpMdCtxPtr context(EVP_MD_CTX_new());
     size_t length = 0;
     if (!context
         || EVP_DigestSignInit(context.get(), nullptr, EVP_sha256(), nullptr, m_key->key.get()) != 1
