@@ -1,0 +1,82 @@
+// Linked into every target of a ThreadSanitizer build (QUILLMARK_SANITIZE=tsan)
+// and nowhere else. QMutex and QWaitCondition do their locking inside
+// libQt5Core, which ThreadSanitizer does not instrument, so every access that
+// our code guards with them would look like a race. These definitions take
+// the place of Qt's for the calls made from our own code: each calls Qt's
+// real function and tells ThreadSanitizer about the ordering it creates.
+#include <QDeadlineTimer>
+#include <QMutex>
+#include <QWaitCondition>
+
+#include <sanitizer/tsan_interface.h>
+
+#include <dlfcn.h>
+
+namespace {
+
+template <typename Function>
+Function qtFunction(const char *mangledName)
+{
+    return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, mangledName));
+}
+
+} // namespace
+
+void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = qtFunction<void (*)(QMutex *)>("_ZN6QMutex4lockEv");
+    real(this);
+    __tsan_acquire(this);
+}
+
+bool QMutex::tryLock(int timeout) QT_MUTEX_LOCK_NOEXCEPT
+{
+    static const auto real = qtFunction<bool (*)(QMutex *, int)>("_ZN6QMutex7tryLockEi");
+    const bool locked = real(this, timeout);
+    if (locked)
+        __tsan_acquire(this);
+    return locked;
+}
+
+void QMutex::unlock() noexcept
+{
+    static const auto real = qtFunction<void (*)(QMutex *)>("_ZN6QMutex6unlockEv");
+    __tsan_release(this);
+    real(this);
+}
+
+bool QWaitCondition::wait(QMutex *lockedMutex, QDeadlineTimer deadline)
+{
+    static const auto real = qtFunction<bool (*)(QWaitCondition *, QMutex *, QDeadlineTimer)>(
+        "_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
+    __tsan_release(lockedMutex);
+    const bool woken = real(this, lockedMutex, deadline);
+    __tsan_acquire(this);
+    __tsan_acquire(lockedMutex);
+    return woken;
+}
+
+bool QWaitCondition::wait(QMutex *lockedMutex, unsigned long time)
+{
+    static const auto real = qtFunction<bool (*)(QWaitCondition *, QMutex *, unsigned long)>(
+        "_ZN14QWaitCondition4waitEP6QMutexm");
+    __tsan_release(lockedMutex);
+    const bool woken = real(this, lockedMutex, time);
+    __tsan_acquire(this);
+    __tsan_acquire(lockedMutex);
+    return woken;
+}
+
+void QWaitCondition::wakeOne()
+{
+    static const auto real = qtFunction<void (*)(QWaitCondition *)>("_ZN14QWaitCondition7wakeOneEv");
+    __tsan_release(this);
+    real(this);
+}
+
+void QWaitCondition::wakeAll()
+{
+    static const auto real = qtFunction<void (*)(QWaitCondition *)>("_ZN14QWaitCondition7wakeAllEv");
+    __tsan_release(this);
+    real(this);
+}
