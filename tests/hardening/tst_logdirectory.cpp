@@ -111,20 +111,19 @@ private slots:
         QVERIFY(clock.elapsed() < 1000);
     }
 
-    void fileOfAnotherUserIsNotWritten()
+    void fileOrDirectoryOfAnotherUserIsNotWritten_data()
     {
-        skipUnlessRoot();
-        QVERIFY(m_home->switchLoggingOn(logName));
-        QVERIFY(handTo(logFile(), otherUser));
-        qWarning("must not arrive");
-        QVERIFY(contents(logFile()).isEmpty());
+        QTest::addColumn<bool>("directory");
+        QTest::newRow("log file") << false;
+        QTest::newRow("log directory") << true;
     }
 
-    void directoryOfAnotherUserIsNotWritten()
+    void fileOrDirectoryOfAnotherUserIsNotWritten()
     {
+        QFETCH(bool, directory);
         skipUnlessRoot();
         QVERIFY(m_home->switchLoggingOn(logName));
-        QVERIFY(handTo(logDirectory(), otherUser));
+        QVERIFY(handTo(directory ? logDirectory() : logFile(), otherUser));
         qWarning("must not arrive");
         QVERIFY(contents(logFile()).isEmpty());
     }

@@ -20,6 +20,18 @@ Function qtFunction(const char *mangledName)
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, mangledName));
 }
 
+// The mutex is given up while waiting and held again afterwards; whoever woke
+// us released the condition first.
+template <typename Real, typename Limit>
+bool waitAnnotated(Real real, QWaitCondition *condition, QMutex *lockedMutex, Limit limit)
+{
+    __tsan_release(lockedMutex);
+    const bool woken = real(condition, lockedMutex, limit);
+    __tsan_acquire(condition);
+    __tsan_acquire(lockedMutex);
+    return woken;
+}
+
 } // namespace
 
 void QMutex::lock() QT_MUTEX_LOCK_NOEXCEPT
@@ -49,22 +61,14 @@ bool QWaitCondition::wait(QMutex *lockedMutex, QDeadlineTimer deadline)
 {
     static const auto real = qtFunction<bool (*)(QWaitCondition *, QMutex *, QDeadlineTimer)>(
         "_ZN14QWaitCondition4waitEP6QMutex14QDeadlineTimer");
-    __tsan_release(lockedMutex);
-    const bool woken = real(this, lockedMutex, deadline);
-    __tsan_acquire(this);
-    __tsan_acquire(lockedMutex);
-    return woken;
+    return waitAnnotated(real, this, lockedMutex, deadline);
 }
 
 bool QWaitCondition::wait(QMutex *lockedMutex, unsigned long time)
 {
     static const auto real = qtFunction<bool (*)(QWaitCondition *, QMutex *, unsigned long)>(
         "_ZN14QWaitCondition4waitEP6QMutexm");
-    __tsan_release(lockedMutex);
-    const bool woken = real(this, lockedMutex, time);
-    __tsan_acquire(this);
-    __tsan_acquire(lockedMutex);
-    return woken;
+    return waitAnnotated(real, this, lockedMutex, time);
 }
 
 void QWaitCondition::wakeOne()
