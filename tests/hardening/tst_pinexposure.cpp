@@ -1,8 +1,10 @@
 // The PIN of a signing run never reaches a log line: not the diagnostic log
 // file, not standard error (where quillmark's messages go while the log is
 // off), not the test module's call log. Runs the token layer's signing path
-// in-process with the real PIN dialog, through a right PIN after a wrong one,
-// a token pulled out after the PIN, and a locked PIN.
+// and the certificate listing in-process with the real PIN dialog, through a
+// right PIN after a wrong one, a token pulled out after the PIN, and a locked
+// PIN.
+#include "certstorefactory.h"
 #include "diagnosticlog.h"
 #include "pkcs11library.h"
 #include "pkcs11signaturegenerator.h"
@@ -109,6 +111,7 @@ private slots:
 
     void noLogHoldsThePin_data()
     {
+        QTest::addColumn<bool>("listing");
         QTest::addColumn<QString>("faults");
         QTest::addColumn<QStringList>("pins");
         QTest::addColumn<bool>("logFileOn");
@@ -117,18 +120,24 @@ private slots:
         for (const bool logFileOn : {true, false}) {
             const char *where = logFileOn ? "log file" : "standard error";
             QTest::addRow("signed after a wrong PIN, %s", where)
-                << QStringLiteral("none") << QStringList{wrongPin, rightPin} << logFileOn << QString();
+                << false << QStringLiteral("none") << QStringList{wrongPin, rightPin} << logFileOn
+                << QString();
             QTest::addRow("token removed after the PIN, %s", where)
-                << QStringLiteral("removedafterlogin") << QStringList{rightPin} << logFileOn
+                << false << QStringLiteral("removedafterlogin") << QStringList{rightPin} << logFileOn
                 << QStringLiteral("0x00000032");
             QTest::addRow("PIN locked, %s", where)
-                << QStringLiteral("pinlocked") << QStringList{rightPin} << logFileOn
+                << false << QStringLiteral("pinlocked") << QStringList{rightPin} << logFileOn
                 << QObject::tr("PinBlocked");
+            // The listing leaves the pulled token out and goes on.
+            QTest::addRow("listing, token removed after the PIN, %s", where)
+                << true << QStringLiteral("removedafterlogin") << QStringList{wrongPin, rightPin}
+                << logFileOn << QString();
         }
     }
 
     void noLogHoldsThePin()
     {
+        QFETCH(bool, listing);
         QFETCH(QString, faults);
         QFETCH(QStringList, pins);
         QFETCH(bool, logFileOn);
@@ -149,13 +158,24 @@ private slots:
         const QString serial = m_serial;
         const QByteArray certificate = m_certificate;
         const Outcome outcome = TokenTestBed::runOnWorker([=]() {
+            if (listing) {
+                const Pkcs11CertStore store =
+                    CertStoreFactory::getInstance(QStringLiteral("Exposure store"), TokenTestBed::faultModule());
+                QStringList labels;
+                for (const Pkcs11CertContainer &container : store.getContainers())
+                    labels << container.getTokenInfo().getLabel();
+                return QVariant(labels);
+            }
             Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
                                                serial, certificate);
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();
 
-        if (failure.isEmpty()) {
+        if (listing) {
+            QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+            QVERIFY(!outcome.value.toStringList().contains(QStringLiteral("Exposure")));
+        } else if (failure.isEmpty()) {
             QVERIFY2(!outcome.threw, qPrintable(outcome.message));
             QCOMPARE(outcome.value.toByteArray().size(), 256);
         } else {
