@@ -129,7 +129,7 @@ static void BM_FrameRead_PipeCat(benchmark::State &state)
     frame();
     for (auto _ : state) {
         ChildProcess cat(QStringLiteral("/bin/sh"),
-                         {QStringLiteral("-c"), QStringLiteral("exec cat > /dev/null")}, {},
+                         {QStringLiteral("-c"), QStringLiteral("exec cat > /dev/null")},
                          QStringLiteral("/dev/null"));
         // Started and waiting in read() before the clock runs.
         std::this_thread::sleep_for(std::chrono::milliseconds(30));

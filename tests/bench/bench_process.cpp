@@ -34,7 +34,7 @@ std::unique_ptr<ChildProcess> startHost()
 {
     return std::make_unique<ChildProcess>(HostDriver::binaryPath(),
                                           QStringList{QStringLiteral("chrome-extension://bench/")},
-                                          QStringList(), childErrors);
+                                          childErrors);
 }
 
 // The answer must carry no error, or the figure would time a failure.
@@ -120,7 +120,7 @@ static void BM_RoundTrip_PipeEcho(benchmark::State &state)
     const QByteArray request = methodFrame(QStringLiteral("GetVersion"));
     try {
         for (auto _ : state) {
-            ChildProcess cat(QStringLiteral("/bin/cat"), {}, {}, childErrors);
+            ChildProcess cat(QStringLiteral("/bin/cat"), {}, childErrors);
             report(state, roundTrips(cat, request));
             endChild(cat);
         }
@@ -155,7 +155,7 @@ static void BM_Startup_BareApplication(benchmark::State &state)
     try {
         for (auto _ : state) {
             const Clock::time_point start = Clock::now();
-            ChildProcess bare(QStringLiteral(QUILLMARK_BARE_APPLICATION), {}, {}, childErrors);
+            ChildProcess bare(QStringLiteral(QUILLMARK_BARE_APPLICATION), {}, childErrors);
             bare.readExactly(1);
             state.SetIterationTime(secondsBetween(start, Clock::now()));
             bare.closeInput();

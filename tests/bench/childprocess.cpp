@@ -6,7 +6,6 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
-#include <map>
 #include <spawn.h>
 #include <stdexcept>
 #include <string>
@@ -21,22 +20,6 @@ namespace {
 [[noreturn]] void fail(const std::string &what)
 {
     throw std::runtime_error(what + ": " + std::strerror(errno));
-}
-
-std::vector<std::string> mergedEnvironment(const QStringList &overrides)
-{
-    std::map<std::string, std::string> byName;
-    const auto add = [&byName](const std::string &entry) {
-        byName[entry.substr(0, entry.find('='))] = entry;
-    };
-    for (char **entry = environ; *entry; ++entry)
-        add(*entry);
-    for (const QString &entry : overrides)
-        add(entry.toStdString());
-    std::vector<std::string> merged;
-    for (const auto &pair : byName)
-        merged.push_back(pair.second);
-    return merged;
 }
 
 std::vector<char *> pointersTo(std::vector<std::string> &strings)
@@ -58,7 +41,7 @@ void closeDescriptor(int &descriptor)
 } // namespace
 
 ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
-                           const QStringList &environment, const QString &errorLogPath)
+                           const QString &errorLogPath)
 {
     int input[2];
     int output[2];
@@ -73,9 +56,7 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
     std::vector<std::string> argumentStrings{program.toStdString()};
     for (const QString &argument : arguments)
         argumentStrings.push_back(argument.toStdString());
-    std::vector<std::string> environmentStrings = mergedEnvironment(environment);
     std::vector<char *> argv = pointersTo(argumentStrings);
-    std::vector<char *> envp = pointersTo(environmentStrings);
     const QByteArray errorLog = QFile::encodeName(errorLogPath);
 
     posix_spawn_file_actions_t actions;
@@ -87,7 +68,7 @@ ChildProcess::ChildProcess(const QString &program, const QStringList &arguments,
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
     }
     const int spawned = ::posix_spawn(&m_pid, argv.front(), &actions, nullptr, argv.data(),
-                                      envp.data());
+                                      environ);
     posix_spawn_file_actions_destroy(&actions);
     ::close(input[0]);
     ::close(output[1]);

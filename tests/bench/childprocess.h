@@ -13,9 +13,9 @@
 class ChildProcess
 {
 public:
-    // environment: "NAME=value" entries added to (or replacing) our own.
+    // The child gets our environment.
     ChildProcess(const QString &program, const QStringList &arguments,
-                 const QStringList &environment, const QString &errorLogPath);
+                 const QString &errorLogPath);
     ~ChildProcess();
 
     ChildProcess(const ChildProcess &) = delete;
