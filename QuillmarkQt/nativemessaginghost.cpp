@@ -17,6 +17,18 @@ namespace {
 
 constexpr unsigned long threadStopMilliseconds = 100;
 
+// Destroying a QThread that still runs aborts the process. A thread that has
+// not stopped in its time (the writer blocked on a browser that no longer
+// reads) is left to end with the process instead.
+void deleteIfStopped(QThread *thread)
+{
+    if (!thread->isRunning()) {
+        delete thread;
+        return;
+    }
+    qWarning() << "Thread" << thread->metaObject()->className() << "did not stop in time";
+}
+
 const char *const methodShortNames[NativeMessagingHost::MethodCount] = {
     "CreateInstance",
     "DisposeInstance",
@@ -125,8 +137,8 @@ NativeMessagingHost::~NativeMessagingHost()
     m_writeThread->wait(threadStopMilliseconds);
     qDebug() << "Cleaning pointers";
     m_component.reset();
-    delete m_readThread;
-    delete m_writeThread;
+    deleteIfStopped(m_readThread);
+    deleteIfStopped(m_writeThread);
     qDebug() << "Quitting application...";
 }
 
