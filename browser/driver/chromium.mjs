@@ -17,9 +17,14 @@ const chromiumPath = process.env.QUILLMARK_CHROMIUM || "/usr/bin/chromium";
 // extension's allow-list without leaving the machine.
 export const outsideHost = "refused.test";
 
-export function chromiumArguments(extension) {
+// headed: draw real windows on the display in DISPLAY (the scripted demo, so
+// that its screenshots show the page beside quillmark's windows).
+export function chromiumArguments(extension, { headed = false } = {}) {
+  const display = headed
+    ? ["--window-position=0,0", "--window-size=1280,1024"]
+    : ["--headless=new"];
   return [
-    "--headless=new",
+    ...display,
     "--no-sandbox",
     "--disable-gpu",
     "--no-first-run",
@@ -42,7 +47,7 @@ export function installHostManifest(profile, manifest) {
 
 // hostManifest: the manifest object to register for this profile, or null
 // for a machine without Quillmark.
-export async function launchChromium({ hostManifest = null, environment = {} } = {}) {
+export async function launchChromium({ hostManifest = null, environment = {}, headed = false } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quillmark-chromium-"));
   if (hostManifest) {
     installHostManifest(profile, hostManifest);
@@ -50,7 +55,7 @@ export async function launchChromium({ hostManifest = null, environment = {} } =
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: chromiumPath,
     headless: false,
-    args: chromiumArguments(extensionDir),
+    args: chromiumArguments(extensionDir, { headed }),
     env: { ...process.env, ...environment },
   });
   const worker = context.serviceWorkers()[0] ||

@@ -40,6 +40,7 @@ async function main() {
   const browser = await launchChromium({
     hostManifest: JSON.parse(fs.readFileSync(manifestFile, "utf8")),
     environment: { DISPLAY: xvfb.display, QT_QPA_PLATFORM: "xcb" },
+    headed: true,
   });
   const desktop = new Desktop(xvfb.display);
   try {
@@ -57,8 +58,11 @@ async function main() {
     await screenshot(desktop, "2-page-2");
     await user.terminate();
     if (!options["view-only"]) {
-      await user.sign({ pin: process.env.TOKEN_PIN });
-      await screenshot(desktop, "3-signed");
+      await user.sign({
+        pin: process.env.TOKEN_PIN,
+        beforeSigning: () => screenshot(desktop, "3-ready-to-sign"),
+      });
+      await screenshot(desktop, "4-signed");
       const result = await user.signedResult();
       console.log(`Signature verified by the server:\n  signer    ${result.signer}\n` +
           `  document  ${result.documentName} (SHA-256 ${result.documentSha256})\n  signature ${result.signature}`);

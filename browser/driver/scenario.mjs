@@ -131,7 +131,8 @@ export class DemoUser {
     this.window = await this.desktop.waitForWindow(documentWindowTitle);
   }
 
-  async sign({ pin }) {
+  // beforeSigning runs once the certificate is chosen, just before "Sign".
+  async sign({ pin, beforeSigning = async () => {} }) {
     this.say("Click \"Sign\" on the demo page");
     await this.openDocumentWindow("#sign");
     this.say(`Quillmark shows page 1 for signing in the window "${await this.window.title()}"`);
@@ -149,6 +150,7 @@ export class DemoUser {
       await this.clickControl(certificates, "certform", "btnOk");
     }, 20);
     await this.desktop.waitUntilGone(certificateWindowTitle);
+    await beforeSigning();
 
     this.say("Click \"Sign\" in the Quillmark window");
     await this.untilEvent("NeedSignInitEvent", () => this.clickControl(this.window, "main", "btnSign"));
