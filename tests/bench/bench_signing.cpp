@@ -222,13 +222,7 @@ private:
     template <typename Condition>
     void waitFor(Condition condition)
     {
-        QElapsedTimer timer;
-        timer.start();
-        while (!condition()) {
-            if (timer.elapsed() > waitLimitMilliseconds)
-                throw std::runtime_error("the document window did not get there in time");
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
-        }
+        serveEventsUntil(condition, waitLimitMilliseconds);
     }
 
     DocumentAnswers m_answers;
