@@ -52,15 +52,15 @@ void WriteThread::writeFrame(const QJsonDocument &document)
 
 void WriteThread::run()
 {
-    for (;;) {
-        const QList<QJsonDocument> batch = takeQueued();
-        if (isInterruptionRequested()) {
-            qDebug() << "Exiting write thread";
-            return;
-        }
+    bool stopping = false;
+    while (!stopping) {
+        // Read before the queue is taken: what was queued before the stop
+        // request is still written, so the last answers reach the page.
+        stopping = isInterruptionRequested();
         // Written outside the lock: a browser that is slow to read must not
         // block the GUI thread that queues the next answer.
-        for (const QJsonDocument &document : batch)
+        for (const QJsonDocument &document : takeQueued())
             writeFrame(document);
     }
+    qDebug() << "Exiting write thread";
 }

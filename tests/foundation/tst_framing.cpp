@@ -254,6 +254,29 @@ private slots:
         writer.requestInterruption();
         QVERIFY(writer.wait(100));
     }
+
+    void writerDeliversWhatWasQueuedBeforeTheStop()
+    {
+        Pipe pipe;
+        WriteThread writer(pipe.writeEnd());
+        writer.start();
+        constexpr int count = 50;
+        for (int i = 0; i < count; ++i)
+            writer.write(QJsonDocument(QJsonObject{{"n", i}}));
+        QTest::ignoreMessage(QtDebugMsg, "Exiting write thread");
+        writer.requestInterruption();
+        QVERIFY(writer.wait(1000));
+        pipe.closeWriteEnd();
+
+        QByteArray received;
+        char buffer[4096];
+        for (ssize_t n; (n = ::read(pipe.readEnd(), buffer, sizeof buffer)) > 0;)
+            received.append(buffer, static_cast<int>(n));
+        QByteArray expected;
+        for (int i = 0; i < count; ++i)
+            expected += frame(QStringLiteral("{\"n\":%1}").arg(i).toUtf8());
+        QCOMPARE(received, expected);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFraming)
