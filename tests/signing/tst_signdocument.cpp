@@ -4,18 +4,22 @@
 // PIN, pressing Sign, closing boxes) are clicks and keys from outside.
 #include "configuration.h"
 #include "desktopdriver.h"
+#include "pinsearch.h"
 #include "signingwindows.h"
 #include "testhome.h"
 #include "testsigningpage.h"
 #include "tokentestbed.h"
 
+#include <QDir>
 #include <QFile>
 #include <QSslCertificate>
 #include <QtTest>
 
 namespace {
 
-const QString pin = QStringLiteral("4711");
+// Distinctive, so that a search of the logs for them cannot hit by chance.
+const QString pin = QStringLiteral("Qm7-R1ght-4829");
+const QString wrongPin = QStringLiteral("Wr0ng-Pin-5571");
 const QString mainWindowTitle = QStringLiteral("^Quillmark - ");
 const QString certFormTitle = QStringLiteral("^Select signing certificate$");
 const QString pinFormTitle = QStringLiteral("^Varnek Quillmark$");
@@ -120,10 +124,23 @@ private:
     bool closeHost(TestSigningPage &page)
     {
         const bool ended = page.host().closeInputAndWait();
+        m_standardErrors += page.host().standardError();
         if (!ended || page.host().process().exitCode() != 0)
             qWarning() << "quillmark ended:" << ended << page.host().process().exitCode()
                        << page.host().standardError().right(2000);
         return ended && page.host().process().exitCode() == 0;
+    }
+
+    QMap<QString, QByteArray> logsAndStandardError() const
+    {
+        QMap<QString, QByteArray> outputs{{QStringLiteral("standard error"), m_standardErrors}};
+        const QDir logs(m_home->logDirectory());
+        for (const QString &name : logs.entryList(QDir::Files)) {
+            QFile file(logs.filePath(name));
+            if (file.open(QIODevice::ReadOnly))
+                outputs.insert(name, file.readAll());
+        }
+        return outputs;
     }
 
     QString tokenStores() const
@@ -160,6 +177,7 @@ private slots:
 
     void init()
     {
+        m_standardErrors.clear();
         m_home = std::make_unique<TestHome>();
         QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
     }
@@ -220,7 +238,7 @@ private slots:
         QCOMPARE(page.storedConfiguration(), kept);
 
         QVERIFY(pressSign(page));
-        QVERIFY(answerPin(page, QStringLiteral("0000")));
+        QVERIFY(answerPin(page, wrongPin));
         QVERIFY(closeMessageBox(page, QStringLiteral("The PIN is incorrect.")));
         QVERIFY(answerPin(page, pin));
         QVERIFY(closeMessageBox(page, QStringLiteral("The document was signed successfully.")));
@@ -229,6 +247,10 @@ private slots:
         QCOMPARE(page.verifiedSignatures().size(), 2);
         QCOMPARE(QSslCertificate(page.signInitCertificates().value(1)).toDer(), chosen);
         QVERIFY(closeHost(page));
+
+        QVERIFY(log().contains(QStringLiteral("Need pin is called")));
+        const QStringList hits = pinsFoundIn({pin, wrongPin}, logsAndStandardError());
+        QVERIFY2(hits.isEmpty(), qPrintable(hits.join(QLatin1Char('\n'))));
     }
 
     void failedAttemptsLeaveSignAvailable()
@@ -292,6 +314,7 @@ private:
     FixtureCredential m_second = m_first;
     std::unique_ptr<TestHome> m_home;
     QString m_mainWindow;
+    QByteArray m_standardErrors;
 };
 
 QTEST_MAIN(TestSignDocument)
