@@ -5,6 +5,7 @@
 #include "guithreadlauncher.h"
 #include "msgbox.h"
 #include "msgboxlauncher.h"
+#include "opensslthreadrelease.h"
 #include "waitdialog.h"
 
 #include <QCryptographicHash>
@@ -213,6 +214,7 @@ void CertForm::startListing()
     std::shared_ptr<MsgBoxLauncher> launcher(new MsgBoxLauncher(this),
                                              [](MsgBoxLauncher *object) { object->deleteLater(); });
     m_watcher->setFuture(QtConcurrent::run([store, launcher]() mutable {
+        const OpenSslThreadRelease release;
         return refreshCertStore(store, *launcher);
     }));
 }

@@ -8,6 +8,7 @@
 #include "msgbox.h"
 #include "guithreadlauncher.h"
 #include "msgboxlauncher.h"
+#include "opensslthreadrelease.h"
 #include "pkcs11signaturegenerator.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
@@ -619,6 +620,7 @@ void MainWindow::processSignInitResponse(const QString &response)
 
 QString MainWindow::computeSignature(const QString &response, const Configuration &configuration)
 {
+    const OpenSslThreadRelease release;
     try {
         const SignInitResponse answer = m_communicationManager.processSignInitResponse(response);
         const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();

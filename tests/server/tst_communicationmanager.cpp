@@ -1,5 +1,6 @@
 #include "answerrecordwriter.h"
 #include "communicationmanager.h"
+#include "opensslthreadrelease.h"
 #include "responseenvelope.h"
 #include "responsesigner.h"
 #include "thrownappexception.h"
@@ -154,6 +155,7 @@ private slots:
         m_manager->requestSignInit(QStringLiteral("pem"));
         const QString text = envelope(CommunicationManager::SignInit);
         QFuture<QString> done = QtConcurrent::run([this, text] {
+            const OpenSslThreadRelease release;
             return m_manager->processSignInitResponse(text).signInitOutput->dataToSign;
         });
         QCOMPARE(done.result(), QStringLiteral("00ff"));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "appexception.h"
+#include "opensslthreadrelease.h"
 #include "softhsmfixture.h"
 #include "tokendialogdriver.h"
 
@@ -54,6 +55,7 @@ public:
     static Outcome runOnWorker(Work work, int timeoutMs = 60000)
     {
         QFuture<Outcome> future = QtConcurrent::run([work]() {
+            const OpenSslThreadRelease release;
             Outcome outcome;
             try {
                 outcome.value = work();
