@@ -292,6 +292,8 @@ void CertForm::populateTreeView(const QList<Pkcs11CertContainer> &list)
             m_shownCertificates.last().append(certificate);
             auto *item = new QTreeWidgetItem(tokenItem);
             item->setText(0, certificate.displayName());
+            // The window keeps its size; a long name is read in full here.
+            item->setToolTip(0, item->text(0));
             item->setIcon(0, QIcon(QStringLiteral(":/Resources/Certs")));
             item->setData(1, Qt::DisplayRole, certificateValues(certificate));
             if (certificates.size() == 1 || certificate.getRawData() == m_configuration.getSigningCertificate())
@@ -311,6 +313,7 @@ QTreeWidgetItem *CertForm::addContainerItem(int index, const Pkcs11CertContainer
     const QString title = container.isLoggedIn() ? QObject::tr("CertFormPkcs11AuthenticatedTokenTitle")
                                                  : QObject::tr("CertFormPkcs11TokenTitle");
     item->setText(0, title.arg(tokenTitle(container)));
+    item->setToolTip(0, item->text(0));
     item->setIcon(0, QIcon(QStringLiteral(":/Resources/Container")));
     item->setData(1, Qt::DisplayRole, tokenValues(container));
     item->setData(1, Qt::UserRole, QString::number(index));
