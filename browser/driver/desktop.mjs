@@ -8,7 +8,7 @@ const pause = (milliseconds) => new Promise((resolve) => setTimeout(resolve, mil
 
 export async function startXvfb({ width = 1280, height = 1024 } = {}) {
   // -displayfd picks a free display number and writes it to descriptor 3.
-  const server = spawn("Xvfb", ["-displayfd", "3", "-screen", "0", `${width}x${height}x24`, "-nolisten", "tcp"],
+  const server = spawn("Xvfb", ["-displayfd", "3", "-screen", "0", `${width}x${height}x24`, "-nolisten", "tcp", "-noreset"],
       { stdio: ["ignore", "ignore", "pipe", "pipe"] });
   let errors = "";
   server.stderr.on("data", (chunk) => { errors += chunk; });

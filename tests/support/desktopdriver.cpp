@@ -65,7 +65,7 @@ void DesktopDriver::doubleClick(const QString &window, const QPoint &position)
 
 void DesktopDriver::focus(const QString &window)
 {
-    // No window manager runs on the test display: the window is given the
+    // Test displays mostly run no window manager: the window is given the
     // input focus directly.
     xdotool({QStringLiteral("windowfocus"), QStringLiteral("--sync"), window});
 }
@@ -80,6 +80,29 @@ void DesktopDriver::key(const QString &window, const QString &keys)
 {
     focus(window);
     xdotool({QStringLiteral("key"), keys});
+}
+
+bool DesktopDriver::windowManagerRunning()
+{
+    QProcess process;
+    process.start(QStringLiteral("xprop"), {QStringLiteral("-root"), QStringLiteral("_NET_SUPPORTING_WM_CHECK")});
+    process.waitForFinished(defaultTimeout);
+    return process.readAllStandardOutput().contains("window id");
+}
+
+void DesktopDriver::minimise(const QString &window)
+{
+    xdotool({QStringLiteral("windowminimize"), QStringLiteral("--sync"), window});
+}
+
+void DesktopDriver::activate(const QString &window)
+{
+    xdotool({QStringLiteral("windowactivate"), QStringLiteral("--sync"), window});
+}
+
+QString DesktopDriver::activeWindow()
+{
+    return xdotool({QStringLiteral("getactivewindow")}).value(0);
 }
 
 bool DesktopDriver::screenshot(const QString &window, const QString &path)

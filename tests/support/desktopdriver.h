@@ -26,6 +26,13 @@ public:
     static void type(const QString &window, const QString &text);
     static void key(const QString &window, const QString &keys);
 
+    // What only a window manager does: minimising, and naming the window
+    // that has the user's attention. A test that needs them starts one.
+    static bool windowManagerRunning();
+    static void minimise(const QString &window);
+    static void activate(const QString &window);
+    static QString activeWindow();
+
     // Saves what the screen shows of the window as a PNG file. Needs the
     // calling process on the xcb platform.
     static bool screenshot(const QString &window, const QString &path);

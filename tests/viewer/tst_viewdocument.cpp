@@ -5,7 +5,9 @@
 #include "testhome.h"
 
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QRegularExpression>
 #include <QtTest>
 
@@ -191,6 +193,59 @@ private slots:
         QVERIFY(host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
         QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark")));
         QVERIFY(!log().contains(QStringLiteral("CloseDialog creating")));
+        QVERIFY(host->closeInputAndWait());
+        QCOMPARE(host->process().exitCode(), 0);
+    }
+
+    void bringToFrontRestoresTheMinimisedWindow()
+    {
+        // A window manager on the display, so that the window can be
+        // minimised and activated as on a desktop.
+        QProcess windowManager;
+        windowManager.start(QStringLiteral("openbox"), {QStringLiteral("--sm-disable")});
+        QVERIFY(windowManager.waitForStarted());
+        const auto stopWindowManager = qScopeGuard([&windowManager] {
+            windowManager.terminate();
+            windowManager.waitForFinished();
+        });
+        QVERIFY2(QTest::qWaitFor([] { return DesktopDriver::windowManagerRunning(); }, DesktopDriver::defaultTimeout),
+                 windowManager.readAllStandardError().constData());
+
+        auto host = startHost();
+        QVERIFY(host);
+        QVERIFY(succeeded(host->call(QStringLiteral("ViewDocument"))));
+        QVERIFY(!answerInfo(*host).isEmpty());
+        QVERIFY(!answerPage(*host, 1).isEmpty());
+        const QString window = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark - "));
+        QVERIFY(!window.isEmpty());
+
+        DesktopDriver::minimise(window);
+        QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark - ")));
+        QVERIFY(DesktopDriver::activeWindow() != window);
+        QVERIFY(succeeded(host->call(QStringLiteral("BringToFront"))));
+        QCOMPARE(DesktopDriver::waitForWindow(QStringLiteral("^Quillmark - ")), window);
+        QVERIFY(QTest::qWaitFor([&window] { return DesktopDriver::activeWindow() == window; },
+                                DesktopDriver::defaultTimeout));
+
+        // Another program's window on top has the user's attention.
+        QProcess other;
+        other.start(QStringLiteral("xmessage"), {QStringLiteral("-title"), QStringLiteral("Another program"),
+                                                 QStringLiteral("-geometry"), QStringLiteral("1200x900+0+0"),
+                                                 QStringLiteral("A window of another program")});
+        const auto stopOther = qScopeGuard([&other] {
+            other.kill();
+            other.waitForFinished();
+        });
+        const QString otherWindow = DesktopDriver::waitForWindow(QStringLiteral("^Another program$"));
+        QVERIFY(!otherWindow.isEmpty());
+        DesktopDriver::activate(otherWindow);
+        QCOMPARE(DesktopDriver::activeWindow(), otherWindow);
+        QVERIFY(succeeded(host->call(QStringLiteral("BringToFront"))));
+        QVERIFY(QTest::qWaitFor([&window] { return DesktopDriver::activeWindow() == window; },
+                                DesktopDriver::defaultTimeout));
+
+        QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
+        QVERIFY(host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
         QVERIFY(host->closeInputAndWait());
         QCOMPARE(host->process().exitCode(), 0);
     }
