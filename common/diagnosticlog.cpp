@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QMutex>
+#include <QMutexLocker>
 #include <QStandardPaths>
 #include <QTextStream>
 #include <QThread>
@@ -27,9 +29,26 @@ QChar levelLetter(QtMsgType type)
     return level >= 0 && level < 4 ? QChar::fromLatin1(letters[level]) : QChar('?');
 }
 
+// Qt parses the user's directory settings file anew on every call, which
+// would cost each log line a file read; the answer is kept for as long as
+// the home and configuration directories stay the same.
+QString documentsLocation()
+{
+    static QMutex mutex;
+    static QByteArray locatedFor;
+    static QString located;
+    const QByteArray environment = qgetenv("HOME") + '\0' + qgetenv("XDG_CONFIG_HOME");
+    QMutexLocker locker(&mutex);
+    if (located.isNull() || environment != locatedFor) {
+        located = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        locatedFor = environment;
+    }
+    return located;
+}
+
 QString documentsDirectory()
 {
-    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString documents = documentsLocation();
     return !documents.isEmpty() && QFileInfo(documents).isDir() ? documents : QString();
 }
 
