@@ -4,21 +4,13 @@ import assert from "node:assert/strict";
 import fs from "node:fs";
 import os from "node:os";
 import path from "node:path";
-import { after, before, describe, test } from "node:test";
+import { describe, test } from "node:test";
 
 import { hostName, launchChromium, outsideHost, stagedHostManifest } from "../../browser/driver/chromium.mjs";
-import { openClientPage, serverSetup } from "./support/pages.mjs";
-import { startServer } from "./support/server.mjs";
+import { connectAndCall, connectionFailure, openClientPage, probe, serveClientPages, silentAnswers } from "./support/pages.mjs";
 
 const qualified = (name) => `Quillmark.1.0.7.qt.QES.${name}`;
-let server;
-
-before(async () => {
-  server = await startServer(serverSetup);
-});
-after(async () => {
-  await server.close();
-});
+const server = serveClientPages();
 
 async function withBrowser(options, body) {
   const browser = await launchChromium(options);
@@ -27,31 +19,6 @@ async function withBrowser(options, body) {
   } finally {
     await browser.close();
   }
-}
-
-function connectAndCall(page, methods) {
-  return page.evaluate(async (names) => {
-    const client = new QuillmarkClient();
-    await withinTime(client.connect(), 5000, "connect");
-    const answers = [];
-    for (const name of names) {
-      answers.push(await withinTime(client.call(name), 10000, name));
-    }
-    return answers;
-  }, methods);
-}
-
-function connectionFailure(page) {
-  return page.evaluate(async () => {
-    const client = new QuillmarkClient();
-    await withinTime(client.connect(), 5000, "connect");
-    try {
-      await withinTime(client.call("GetVersion"), 10000, "GetVersion");
-      return null;
-    } catch (error) {
-      return { code: error.code, message: error.message };
-    }
-  });
 }
 
 function writeScript(directory, name, text) {
@@ -103,22 +70,9 @@ describe("pages outside the allow-list", () => {
     await withBrowser({ hostManifest: stagedHostManifest() }, async ({ context }) => {
       const allowed = await openClientPage(context, server.url("/"));
       const outside = await openClientPage(context, server.url("/", outsideHost));
-      const probe = (page) => page.evaluate(() => new QuillmarkClient({ probeTimeout: 1500 }).probe()
-          .then((version) => ({ version }), (error) => ({ code: error.code })));
       assert.deepEqual(await probe(allowed), { version: "1.0.7" });
       assert.deepEqual(await probe(outside), { code: "ExtensionNotInstalled" });
-      const answer = await outside.evaluate(() => new Promise((resolve) => {
-        const seen = [];
-        window.addEventListener("message", (event) => {
-          if (event.data && event.data.to === "page") seen.push(event.data);
-        });
-        for (const type of ["connect", "send"]) {
-          window.postMessage({ channel: "quillmark", to: "extension", type,
-            message: { method: "Quillmark.1.0.7.qt.QES.CreateInstance", args: [] } }, location.origin);
-        }
-        setTimeout(() => resolve(seen), 1500);
-      }));
-      assert.deepEqual(answer, []);
+      assert.deepEqual(await silentAnswers(outside), []);
     });
   });
 });
