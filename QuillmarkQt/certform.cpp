@@ -211,8 +211,7 @@ void CertForm::startListing()
     // after the PIN dialog would block it.
     on_showWaitDialog();
     // The box opens on the GUI thread while the worker waits on the launcher.
-    std::shared_ptr<MsgBoxLauncher> launcher(new MsgBoxLauncher(this),
-                                             [](MsgBoxLauncher *object) { object->deleteLater(); });
+    std::shared_ptr<MsgBoxLauncher> launcher(new MsgBoxLauncher(this), GuiThreadLauncher::DeleteLater());
     m_watcher->setFuture(QtConcurrent::run([store, launcher]() mutable {
         const OpenSslThreadRelease release;
         return refreshCertStore(store, *launcher);

@@ -23,6 +23,13 @@ public:
     // window that runs a task is destroyed.
     static void serveUntilFinished(const QFutureWatcherBase &watcher);
 
+    // Owners on a worker thread release a launcher through this: it lives on
+    // the GUI thread and goes there, after the request it carried is handled.
+    struct DeleteLater
+    {
+        void operator()(QObject *object) const { object->deleteLater(); }
+    };
+
 protected:
     static bool onGuiThread();
     // Before emitting the request, so that a mark left by an earlier request

@@ -633,8 +633,7 @@ QString MainWindow::computeSignature(const QString &response, const Configuratio
         return QString::fromLatin1(generator.signHash(hash, hashOid).toHex());
     } catch (const AppException &e) {
         // Made here but moved to the GUI thread, where the box opens.
-        std::unique_ptr<MsgBoxLauncher, void (*)(MsgBoxLauncher *)> launcher(
-            new MsgBoxLauncher(this), [](MsgBoxLauncher *object) { object->deleteLater(); });
+        const std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(this));
         launcher->showError(caption(), e);
         return QString();
     }

@@ -25,13 +25,6 @@ QString resultText(const char *functionName, CK_RV result)
         .arg(static_cast<qulonglong>(result), 8, 16, QLatin1Char('0'));
 }
 
-// Launchers live on the GUI thread and are released there, after the request
-// they carried has been handled.
-struct DeleteLater
-{
-    void operator()(QObject *object) const { object->deleteLater(); }
-};
-
 } // namespace
 
 Pkcs11Library::Pkcs11Library(const QString &path)
@@ -285,7 +278,7 @@ QString Pkcs11Library::askForPin(const Pkcs11SlotInfo &slotInfo,
 {
     if (tokenInfo.hasProtectedAuthenticationPath())
         return QString();
-    std::unique_ptr<PinFormLauncher, DeleteLater> launcher(
+    std::unique_ptr<PinFormLauncher, GuiThreadLauncher::DeleteLater> launcher(
         new PinFormLauncher(slotInfo, tokenInfo));
     return launcher->launch();
 }
@@ -301,7 +294,7 @@ void Pkcs11Library::showPinIncorrectMessage()
     // not to be read from the worker that gets here. On the GUI thread the
     // box opens only once the event loop runs, so the launcher must outlive
     // this call.
-    std::unique_ptr<MsgBoxLauncher, DeleteLater> launcher(new MsgBoxLauncher(nullptr));
+    std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(nullptr));
     launcher->showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
 }
 
