@@ -89,7 +89,7 @@ private slots:
     {
         m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinexposure"));
         m_certificate = m_bed->createSigningToken(QStringLiteral("Exposure"), rightPin).certificateDer();
-        Pkcs11Library library(TokenTestBed::softHsmModule());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
         for (unsigned long slot : library.getSlots()) {
             if (library.getTokenInfo(slot).getLabel() == QLatin1String("Exposure"))
                 m_serial = library.getTokenInfo(slot).getSerialNumber();
@@ -155,12 +155,12 @@ private slots:
                 const Pkcs11CertStore store =
                     CertStoreFactory::getInstance(QStringLiteral("Exposure store"), TokenTestBed::faultModule());
                 QStringList labels;
-                for (const Pkcs11CertContainer &container : store.getContainers())
+                for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt()))
                     labels << container.getTokenInfo().getLabel();
                 return QVariant(labels);
             }
             Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
-                                               serial, certificate);
+                                               serial, certificate, TokenTestBed::dialogPrompt());
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();

@@ -1,5 +1,7 @@
 #include "tokentestbed.h"
 
+#include "pinformprompt.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -80,4 +82,10 @@ FixtureCredential TokenTestBed::createSigningToken(const QString &label, const Q
     options.alwaysAuthenticate = alwaysAuthenticate;
     m_fixture->importCredential(label, pin, credential, options);
     return credential;
+}
+
+PinPrompt &TokenTestBed::dialogPrompt()
+{
+    static PinFormPrompt prompt;
+    return prompt;
 }

@@ -2,6 +2,7 @@
 
 #include "appexception.h"
 #include "opensslthreadrelease.h"
+#include "pinprompt.h"
 #include "softhsmfixture.h"
 #include "tokendialogdriver.h"
 
@@ -35,6 +36,9 @@ public:
 
     SoftHsmFixture &fixture();
     const FixtureCredential &authority() const;
+
+    // The windows' PIN prompt: PIN dialogs and boxes the tests answer.
+    static PinPrompt &dialogPrompt();
 
     static QString softHsmModule();
     static QString faultModule();

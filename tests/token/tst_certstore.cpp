@@ -91,7 +91,7 @@ Outcome CertStoreTest::listOnWorker(const QString &module)
 {
     const Pkcs11CertStore store = CertStoreFactory::getInstance(QStringLiteral("Test store"), module);
     return TokenTestBed::runOnWorker([store]() {
-        return QVariant(byLabel(store.getContainers()));
+        return QVariant(byLabel(store.getContainers(TokenTestBed::dialogPrompt())));
     });
 }
 

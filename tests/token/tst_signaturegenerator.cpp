@@ -111,7 +111,7 @@ SignatureGeneratorTest::Signer SignatureGeneratorTest::signerOf(const QString &l
                                                                  const QByteArray &certificate)
 {
     Signer signer{label, QString(), certificate};
-    Pkcs11Library library(TokenTestBed::softHsmModule());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
         if (token.getLabel() == label)
@@ -176,7 +176,7 @@ Outcome SignatureGeneratorTest::signOnWorker(const QString &module, const Signer
                                              const QString &oid)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate);
+        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate, TokenTestBed::dialogPrompt());
         return QVariant(generator.signHash(hash, oid));
     });
 }
@@ -203,7 +203,7 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     QCOMPARE(stores.size(), 1);
     const Pkcs11CertStore store = stores.first();
     const Outcome listing = TokenTestBed::runOnWorker([store]() {
-        for (const Pkcs11CertContainer &container : store.getContainers()) {
+        for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt())) {
             if (container.getTokenInfo().getLabel() != QLatin1String("Signer"))
                 continue;
             for (const X509Certificate2Ultra &certificate : container.getCertificates()) {
@@ -230,7 +230,7 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     m_driver->typePin(signerPin);
     const QByteArray hash = documentHash(QCryptographicHash::Sha256);
     const Outcome signing = TokenTestBed::runOnWorker([configuration, hash]() {
-        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration);
+        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
         return QVariant(generator->signHash(hash, sha256));
     });
     QVERIFY2(!signing.threw, qPrintable(signing.message));
@@ -334,7 +334,7 @@ void SignatureGeneratorTest::verificationByKeyType()
     const QByteArray signature = signing.value.toByteArray();
 
     const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label, m_signer.serial,
-                                             m_signer.certificate);
+                                             m_signer.certificate, TokenTestBed::dialogPrompt());
     QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));
@@ -472,7 +472,7 @@ void SignatureGeneratorTest::loadFailureLeavesFactory()
     configuration.setPkcs11TokenSerial(m_signer.serial);
     configuration.setSigningCertificate(m_signer.certificate);
     try {
-        SignatureGeneratorFactory::getInstance(configuration);
+        SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
         QFAIL("the generator was built");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), QObject::tr("UnableToFind")

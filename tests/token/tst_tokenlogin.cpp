@@ -97,7 +97,7 @@ TokenLoginTest::Token TokenLoginTest::find(const Pkcs11Library &library, const Q
 Outcome TokenLoginTest::loginOnWorker(const QString &module, const QString &label, bool throwOnCancel)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11Library library(module);
+        Pkcs11Library library(module, TokenTestBed::dialogPrompt());
         const Token found = find(library, label);
         Pkcs11Session session(library, found.slot.getSlotId());
         const bool loggedIn = session.login(found.slot, found.token, throwOnCancel);
@@ -109,7 +109,7 @@ Outcome TokenLoginTest::loginOnWorker(const QString &module, const QString &labe
 Outcome TokenLoginTest::signWithAlwaysAuthenticateKey()
 {
     return TokenTestBed::runOnWorker([]() {
-        Pkcs11Library library(TokenTestBed::softHsmModule());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
         const Token found = find(library, QStringLiteral("Always"));
         Pkcs11Session session(library, found.slot.getSlotId());
         session.login(found.slot, found.token, true);
@@ -177,7 +177,7 @@ void TokenLoginTest::alreadyLoggedInAsksNothing()
 {
     m_driver->typePin(userPin);
     const Outcome outcome = TokenTestBed::runOnWorker([]() {
-        Pkcs11Library library(TokenTestBed::softHsmModule());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
         const Token found = find(library, QStringLiteral("Login"));
         Pkcs11Session first(library, found.slot.getSlotId());
         const bool firstLoggedIn = first.login(found.slot, found.token, true);

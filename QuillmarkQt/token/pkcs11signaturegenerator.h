@@ -10,16 +10,18 @@
 #include <memory>
 
 class Pkcs11Library;
+class PinPrompt;
 
 // Signs the server's hash on the configured token with the key of the
 // configured certificate (PKCS #1 v1.5 RSA over the DigestInfo), and returns
 // the signature only after it verified against the certificate. Holds the
-// module loaded for one signing run.
+// module loaded for one signing run; the PIN prompt must outlive it.
 class Pkcs11SignatureGenerator
 {
 public:
     Pkcs11SignatureGenerator(const QString &libraryPath, const QString &tokenLabel,
-                             const QString &tokenSerial, const QByteArray &certificateDer);
+                             const QString &tokenSerial, const QByteArray &certificateDer,
+                             PinPrompt &pinPrompt);
     ~Pkcs11SignatureGenerator();
 
     Pkcs11SignatureGenerator(const Pkcs11SignatureGenerator &) = delete;

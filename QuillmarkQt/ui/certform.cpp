@@ -3,6 +3,7 @@
 
 #include "appexception.h"
 #include "guithreadlauncher.h"
+#include "pinformprompt.h"
 #include "msgbox.h"
 #include "msgboxlauncher.h"
 #include "opensslthreadrelease.h"
@@ -222,7 +223,8 @@ QList<Pkcs11CertContainer> CertForm::refreshCertStore(Pkcs11CertStore &store, Ms
 {
     qDebug() << "Reloading cert store " << store.getName() << store.getLibraryPath();
     try {
-        return store.getContainers();
+        PinFormPrompt pinPrompt;
+        return store.getContainers(pinPrompt);
     } catch (const AppException &e) {
         launcher.showErrorWithDetails(QObject::tr("AppName"),
                                       QObject::tr("CertFormCertificateListingError"), e.toString(true));

@@ -9,7 +9,9 @@
 #include "guithreadlauncher.h"
 #include "msgboxlauncher.h"
 #include "opensslthreadrelease.h"
+#include "pinformprompt.h"
 #include "pkcs11signaturegenerator.h"
+#include "signaturegeneratorfactory.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
 
@@ -625,12 +627,10 @@ QString MainWindow::computeSignature(const QString &response, const Configuratio
         const SignInitResponse answer = m_communicationManager.processSignInitResponse(response);
         const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();
         const QByteArray hash = QByteArray::fromHex(hexHash.toUtf8());
-        const Pkcs11SignatureGenerator generator(configuration.getPkcs11Library(),
-                                                 configuration.getPkcs11TokenLabel(),
-                                                 configuration.getPkcs11TokenSerial(),
-                                                 configuration.getSigningCertificate());
+        PinFormPrompt pinPrompt;
+        const auto generator = SignatureGeneratorFactory::getInstance(configuration, pinPrompt);
         const QString hashOid = answer.signInitOutput ? answer.signInitOutput->signatureAlgorithmOID : QString();
-        return QString::fromLatin1(generator.signHash(hash, hashOid).toHex());
+        return QString::fromLatin1(generator->signHash(hash, hashOid).toHex());
     } catch (const AppException &e) {
         // Made here but moved to the GUI thread, where the box opens.
         const std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(this));

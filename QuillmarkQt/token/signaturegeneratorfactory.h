@@ -5,11 +5,14 @@
 
 #include <memory>
 
+class PinPrompt;
+
 // Builds the signature generator of one signing run from the configuration
 // the user chose.
 class SignatureGeneratorFactory
 {
 public:
     // The module is loaded and initialised here; its load errors leave.
-    static std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration);
+    static std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration,
+                                                                 PinPrompt &pinPrompt);
 };

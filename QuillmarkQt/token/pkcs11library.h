@@ -13,17 +13,19 @@
 #include <memory>
 
 class PinBuffer;
+class PinPrompt;
 class QLibrary;
 
 // One PKCS#11 module, loaded and initialised for the lifetime of the object.
 // Each method wraps one standard call and throws Pkcs11Exception when the
-// module answers anything but CKR_OK. Used by one thread at a time.
+// module answers anything but CKR_OK. Logins ask for the PIN through the
+// prompt, which must outlive the object. Used by one thread at a time.
 class Pkcs11Library : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit Pkcs11Library(const QString &path);
+    Pkcs11Library(const QString &path, PinPrompt &pinPrompt);
     ~Pkcs11Library() override;
 
     QList<unsigned long> getSlots() const;
@@ -55,14 +57,14 @@ private:
     bool isLoggedIn(CK_SESSION_HANDLE session) const;
     // The PIN typed by the user, or a null string for a token that
     // collects the PIN itself.
-    static QString askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
+    QString askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo) const;
     static bool isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tokenInfo);
-    static void showPinIncorrectMessage();
     [[noreturn]] static void throwLoginFailure(CK_RV result);
     static void check(CK_RV result, const char *functionName, const QString &file, int line,
                       const QString &function);
 
     QString m_path;
+    PinPrompt &m_pinPrompt;
     std::unique_ptr<QLibrary> m_library;
     CK_FUNCTION_LIST_PTR m_functionList;
 };

@@ -86,10 +86,11 @@ bool verifyWithKey(EVP_PKEY *key, int expectedKeyId, const EVP_MD *digest,
 Pkcs11SignatureGenerator::Pkcs11SignatureGenerator(const QString &libraryPath,
                                                    const QString &tokenLabel,
                                                    const QString &tokenSerial,
-                                                   const QByteArray &certificateDer)
+                                                   const QByteArray &certificateDer,
+                                                   PinPrompt &pinPrompt)
     : m_libraryPath(libraryPath), m_tokenLabel(tokenLabel), m_tokenSerial(tokenSerial),
       m_certificate(certificateDer, QSsl::Der), m_certificateDer(certificateDer),
-      m_library(std::make_unique<Pkcs11Library>(libraryPath))
+      m_library(std::make_unique<Pkcs11Library>(libraryPath, pinPrompt))
 {
 }
 

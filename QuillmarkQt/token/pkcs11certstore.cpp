@@ -49,10 +49,10 @@ void Pkcs11CertStore::setLibraryPath(const QString &libraryPath)
         m_libraryPath = libraryPath;
 }
 
-QList<Pkcs11CertContainer> Pkcs11CertStore::getContainers() const
+QList<Pkcs11CertContainer> Pkcs11CertStore::getContainers(PinPrompt &pinPrompt) const
 {
     LOG_FUNCTION_START();
-    const Pkcs11Library library(m_libraryPath);
+    const Pkcs11Library library(m_libraryPath, pinPrompt);
     QList<Pkcs11CertContainer> containers;
     for (unsigned long slot : library.getSlots()) {
         Recoverable::attempt([&]() {

@@ -3,6 +3,8 @@
 #include "pkcs11certcontainer.h"
 
 #include <QList>
+
+class PinPrompt;
 #include <QString>
 
 // A place the user may pick a signing certificate from: one PKCS#11 module,
@@ -19,9 +21,9 @@ public:
     void setLibraryPath(const QString &libraryPath);
 
     // Every token of the module with its certificates. May ask for the PIN
-    // of each token, so it belongs on a worker thread. Failures of one token
-    // leave only that token out.
-    QList<Pkcs11CertContainer> getContainers() const;
+    // of each token through the prompt, so it belongs on a worker thread.
+    // Failures of one token leave only that token out.
+    QList<Pkcs11CertContainer> getContainers(PinPrompt &pinPrompt) const;
 
 private:
     QString m_name;

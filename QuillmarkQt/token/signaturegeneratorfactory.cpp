@@ -3,10 +3,10 @@
 #include <QDebug>
 
 std::unique_ptr<Pkcs11SignatureGenerator>
-SignatureGeneratorFactory::getInstance(const Configuration &configuration)
+SignatureGeneratorFactory::getInstance(const Configuration &configuration, PinPrompt &pinPrompt)
 {
     qDebug();
     return std::make_unique<Pkcs11SignatureGenerator>(
         configuration.getPkcs11Library(), configuration.getPkcs11TokenLabel(),
-        configuration.getPkcs11TokenSerial(), configuration.getSigningCertificate());
+        configuration.getPkcs11TokenSerial(), configuration.getSigningCertificate(), pinPrompt);
 }

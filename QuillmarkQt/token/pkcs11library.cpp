@@ -1,12 +1,10 @@
 #include "pkcs11library.h"
 
 #include "appexception.h"
-#include "closingflag.h"
 #include "functionlog.h"
-#include "msgboxlauncher.h"
 #include "pinbuffer.h"
-#include "pinformlauncher.h"
 #include "pkcs11exception.h"
+#include "pinprompt.h"
 
 #include <QLibrary>
 #include <QScopeGuard>
@@ -27,8 +25,8 @@ QString resultText(const char *functionName, CK_RV result)
 
 } // namespace
 
-Pkcs11Library::Pkcs11Library(const QString &path)
-    : m_path(path), m_library(std::make_unique<QLibrary>(path)), m_functionList(nullptr)
+Pkcs11Library::Pkcs11Library(const QString &path, PinPrompt &pinPrompt)
+    : m_path(path), m_pinPrompt(pinPrompt), m_library(std::make_unique<QLibrary>(path)), m_functionList(nullptr)
 {
     LOG_FUNCTION_START();
     if (!m_library->load()) {
@@ -217,7 +215,7 @@ bool Pkcs11Library::login(CK_SESSION_HANDLE session, const Pkcs11SlotInfo &slotI
         return false;
     };
     for (;;) {
-        if (ClosingFlag::isRaised())
+        if (m_pinPrompt.isWithdrawn())
             return false;
         PinBuffer pin(askForPin(slotInfo, tokenInfo));
         if (isCancelled(pin, tokenInfo))
@@ -231,7 +229,7 @@ bool Pkcs11Library::login(CK_SESSION_HANDLE session, const Pkcs11SlotInfo &slotI
         case CKR_FUNCTION_CANCELED:
             return cancel();
         case CKR_PIN_INCORRECT:
-            showPinIncorrectMessage();
+            m_pinPrompt.reportPinIncorrect();
             break;
         default:
             throwLoginFailure(result);
@@ -245,7 +243,7 @@ void Pkcs11Library::contextLogin(CK_SESSION_HANDLE session, const Pkcs11SlotInfo
     LOG_FUNCTION_START();
     for (int attempt = 0; attempt < contextLoginAttempts; ++attempt) {
         PinBuffer pin(askForPin(slotInfo, tokenInfo));
-        if (ClosingFlag::isRaised())
+        if (m_pinPrompt.isWithdrawn())
             return;
         if (isCancelled(pin, tokenInfo))
             throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
@@ -257,7 +255,7 @@ void Pkcs11Library::contextLogin(CK_SESSION_HANDLE session, const Pkcs11SlotInfo
         case CKR_FUNCTION_CANCELED:
             throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
         case CKR_PIN_INCORRECT:
-            showPinIncorrectMessage();
+            m_pinPrompt.reportPinIncorrect();
             break;
         default:
             throwLoginFailure(result);
@@ -274,13 +272,11 @@ bool Pkcs11Library::isLoggedIn(CK_SESSION_HANDLE session) const
 }
 
 QString Pkcs11Library::askForPin(const Pkcs11SlotInfo &slotInfo,
-                                 const Pkcs11TokenInfo &tokenInfo)
+                                 const Pkcs11TokenInfo &tokenInfo) const
 {
     if (tokenInfo.hasProtectedAuthenticationPath())
         return QString();
-    std::unique_ptr<PinFormLauncher, GuiThreadLauncher::DeleteLater> launcher(
-        new PinFormLauncher(slotInfo, tokenInfo));
-    return launcher->launch();
+    return m_pinPrompt.askForPin(slotInfo, tokenInfo);
 }
 
 bool Pkcs11Library::isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tokenInfo)
@@ -288,15 +284,6 @@ bool Pkcs11Library::isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tok
     return !tokenInfo.hasProtectedAuthenticationPath() && pin.isEmpty();
 }
 
-void Pkcs11Library::showPinIncorrectMessage()
-{
-    // Without a parent: the active window belongs to the GUI thread and is
-    // not to be read from the worker that gets here. On the GUI thread the
-    // box opens only once the event loop runs, so the launcher must outlive
-    // this call.
-    std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(nullptr));
-    launcher->showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
-}
 
 void Pkcs11Library::throwLoginFailure(CK_RV result)
 {
