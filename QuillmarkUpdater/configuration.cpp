@@ -10,6 +10,17 @@ namespace {
 const QString versionElement = QStringLiteral("version");
 const QString urlElement = QStringLiteral("url");
 const QString downloadUrlElement = QStringLiteral("downloadUrl");
+const QString transferTimeoutElement = QStringLiteral("transferTimeout");
+
+// Missing, unreadable or out-of-range values keep the default.
+int boundedTransferTimeout(const QString &text)
+{
+    bool number = false;
+    const int seconds = text.toInt(&number);
+    return number && seconds >= 1 && seconds <= Configuration::maximumTransferTimeout
+               ? seconds
+               : Configuration::defaultTransferTimeout;
+}
 } // namespace
 
 QString Configuration::filePath()
@@ -39,6 +50,7 @@ bool Configuration::readConfig()
     qDebug().noquote() << "Version in config: " + m_version.toString();
     qDebug().noquote() << "Url in config: " + m_url;
     qDebug().noquote() << "Download url: " + m_downloadUrl;
+    qDebug().noquote() << QStringLiteral("Transfer timeout: %1 s").arg(m_transferTimeout);
     return true;
 }
 
@@ -46,10 +58,12 @@ bool Configuration::deserialize(const QString &text)
 {
     QXmlStreamReader reader(text);
     const QHash<QString, QString> texts =
-        QuillmarkDocumentReader::read(reader, {urlElement, versionElement, downloadUrlElement});
+        QuillmarkDocumentReader::read(reader, {urlElement, versionElement, downloadUrlElement,
+                                               transferTimeoutElement});
     m_version = Version(texts.value(versionElement, QStringLiteral("0.0.0")));
     m_url = texts.value(urlElement);
     m_downloadUrl = texts.value(downloadUrlElement);
+    m_transferTimeout = boundedTransferTimeout(texts.value(transferTimeoutElement));
     if (m_url.isEmpty()) {
         qWarning() << "Missing url element in config";
         return false;
@@ -74,4 +88,9 @@ QString Configuration::url() const
 QString Configuration::downloadUrl() const
 {
     return m_downloadUrl;
+}
+
+int Configuration::transferTimeout() const
+{
+    return m_transferTimeout;
 }

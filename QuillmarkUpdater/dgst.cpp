@@ -1,5 +1,6 @@
 #include "dgst.h"
 
+#include "digestverifier.h"
 #include "releasepublickey.h"
 
 #include <QtDebug>
@@ -41,40 +42,18 @@ EvpPkeyPtr dgst::getCdnPublicKey() const
     return key;
 }
 
-bool dgst::verify(const QByteArray &data, const QByteArray &signature) const
+std::unique_ptr<DigestVerifier> dgst::startVerification() const
 {
     qDebug() << "Signature verification started";
-    const EvpPkeyPtr key = getCdnPublicKey();
+    EvpPkeyPtr key = getCdnPublicKey();
     if (!key)
-        return false;
-    const EvpMdCtxPtr context(EVP_MD_CTX_new());
-    if (!context) {
-        qCritical().noquote() << QStringLiteral("Unable to initialize digest context: %1").arg(openSslErrors());
-        return false;
-    }
-    if (EVP_DigestVerifyInit(context.get(), nullptr, EVP_sha256(), nullptr, key.get()) != 1) {
-        qCritical().noquote() << QStringLiteral("Unable to initialize verification context: %1")
-                           .arg(openSslErrors());
-        return false;
-    }
-    if (EVP_DigestVerifyUpdate(context.get(), data.constData(), static_cast<size_t>(data.size()))
-        != 1) {
-        qCritical().noquote() << QStringLiteral("Unable to update verification context: %1")
-                           .arg(openSslErrors());
-        return false;
-    }
-    const int result = EVP_DigestVerifyFinal(
-        context.get(), reinterpret_cast<const unsigned char *>(signature.constData()),
-        static_cast<size_t>(signature.size()));
-    if (result == 1) {
-        qDebug() << "Signature is VALID";
-        return true;
-    }
-    if (result == 0) {
-        qDebug() << "Signature is INVALID";
-        ERR_clear_error();
-    } else {
-        qCritical().noquote() << QStringLiteral("Unable to verify signature: %1").arg(openSslErrors());
-    }
-    return false;
+        return nullptr;
+    auto verifier = std::make_unique<DigestVerifier>(std::move(key));
+    return verifier->isValid() ? std::move(verifier) : nullptr;
+}
+
+bool dgst::verify(const QByteArray &data, const QByteArray &signature) const
+{
+    const std::unique_ptr<DigestVerifier> verifier = startVerification();
+    return verifier && verifier->update(data.constData(), data.size()) && verifier->finish(signature);
 }

@@ -75,9 +75,11 @@ void GuiUpdater::downloadNewVersion()
     // transfer.
     if (hasFinished() || m_dialog->stage() != UpdaterDialog::NewerVersionOffered)
         return;
-    requestPackage();
     m_dialog->setCancelText(QObject::tr("Cancel"));
     showStage(UpdaterDialog::Downloading, QObject::tr("DownloadingData"));
+    // After the stage change: a download directory that cannot be used is
+    // reported at once and must not be overwritten by it.
+    requestPackage();
 }
 
 void GuiUpdater::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
@@ -87,7 +89,7 @@ void GuiUpdater::downloadProgress(qint64 bytesReceived, qint64 bytesTotal)
                           .arg(QObject::tr("DownloadingData"))
                           .arg(size.received)
                           .arg(size.total)
-                          .arg(size.unit, downloadManager.fileName()));
+                          .arg(size.unit, downloadManager.fileName().toHtmlEscaped()));
 }
 
 void GuiUpdater::authentication(const QNetworkProxy &, QAuthenticator *auth)
@@ -106,7 +108,15 @@ void GuiUpdater::install()
 {
     const QString path = QDir::toNativeSeparators(downloadManager.dataLocation());
     qDebug().noquote() << "Gui run installation " + path;
-    if (!QProcess::startDetached(m_installerScript, {path})) {
+    // The installer outlives this process; the pipes this process was given
+    // (the tray's) are not read after it ends.
+    QProcess installer;
+    installer.setProgram(m_installerScript);
+    installer.setArguments({path});
+    installer.setStandardInputFile(QProcess::nullDevice());
+    installer.setStandardOutputFile(QProcess::nullDevice());
+    installer.setStandardErrorFile(QProcess::nullDevice());
+    if (!installer.startDetached()) {
         qWarning().noquote() << "Could not start the installer " + m_installerScript;
         errorOccured(QObject::tr("InstallerNotStarted"));
         return;

@@ -24,7 +24,11 @@ Updater::Updater(QObject *parent)
 void Updater::requestPackage()
 {
     downloadKind = InstallerPackage;
-    downloadManager.sendHttpRequest(QUrl(configuration.downloadUrl()), DownloadManager::Data);
+    if (!downloadManager.prepareDownloadFile()) {
+        errorOccured(QObject::tr("SaveError"));
+        return;
+    }
+    downloadManager.sendHttpRequest(QUrl(configuration.downloadUrl()), DownloadManager::Package);
 }
 
 DownloadManager &Updater::manager()
@@ -64,6 +68,7 @@ void Updater::checkForNewerVersion()
         return;
     }
     downloadKind = VersionInformation;
+    downloadManager.setTransferTimeout(configuration.transferTimeout());
     downloadManager.sendHttpRequest(QUrl(configuration.url()), DownloadManager::Data);
 }
 

@@ -68,6 +68,21 @@ void UpdaterDialog::showResult()
     activateWindow();
 }
 
+int UpdaterDialog::leavingExitCode(int stage)
+{
+    switch (stage) {
+    case LookingForVersion:
+        return 0;
+    case NewerVersionOffered:
+    case Downloading:
+        return 2;
+    case LatestVersionInstalled:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
 void UpdaterDialog::on_btnOK_clicked()
 {
     qDebug().noquote() << "Button OK was clicked with stage number: " + QString::number(m_stage);
@@ -76,10 +91,8 @@ void UpdaterDialog::on_btnOK_clicked()
         emit downloadNewVersion();
         break;
     case LatestVersionInstalled:
-        emit exitRequested(3);
-        break;
     case ErrorShown:
-        emit exitRequested(1);
+        emit exitRequested(leavingExitCode(m_stage));
         break;
     default:
         break;
@@ -92,13 +105,20 @@ void UpdaterDialog::on_btnCancel_clicked()
                               + QString::number(m_stage);
     switch (m_stage) {
     case LookingForVersion:
-        emit exitRequested(0);
-        break;
     case NewerVersionOffered:
     case Downloading:
-        emit exitRequested(2);
+        emit exitRequested(leavingExitCode(m_stage));
         break;
     default:
         break;
     }
+}
+
+void UpdaterDialog::reject()
+{
+    // Escape and the window's close button. The window stays until the
+    // program ends: hiding it would let the application quit with 0 as its
+    // last window closed.
+    qDebug().noquote() << "Window closed with stage number: " + QString::number(m_stage);
+    emit exitRequested(leavingExitCode(m_stage));
 }

@@ -33,6 +33,13 @@ public:
     void setCancelText(const QString &text);
     // Show normal, raise, activate: a result always comes to the front.
     void showResult();
+    // Escape and the close button leave the stage as Cancel does where the
+    // stage has Cancel, and as OK does where it has only OK.
+    void reject() override;
+
+    // The exit code of leaving stage: 0 while looking, 2 on the offer and
+    // during the download, 3 on the latest version, 1 on an error.
+    static int leavingExitCode(int stage);
 
 signals:
     void downloadNewVersion();

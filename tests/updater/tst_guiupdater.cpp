@@ -39,6 +39,9 @@ private slots:
     void offerLaterEndsWithTwo();
     void cancelDuringDownloadEndsAtOnce();
     void installerThatCannotStartIsAnError();
+    void closingFollowsTheStage_data();
+    void closingFollowsTheStage();
+    void fileNameFromTheServerIsPlainText();
     void proxyCredentialsAskedOnce_data();
     void proxyCredentialsAskedOnce();
 
@@ -76,9 +79,13 @@ void TestGuiUpdater::init()
     qputenv("TMPDIR", QFile::encodeName(m_tree->temporaryDirectory()));
     m_site = std::make_unique<UpdateSite>();
     QVERIFY(m_site->start());
+    // Besides its arguments the installer records where its standard
+    // streams lead.
     m_tree->addStandIn(QStringLiteral("gdebi-gtk.sh"),
-                       "printf '%s\\n' \"$@\" > '" + m_tree->standInDirectory().toUtf8()
-                           + "/calls-gdebi-gtk.txt'\n");
+                       "cd '" + m_tree->standInDirectory().toUtf8() + "'\n"
+                       "streams=$(readlink /proc/$$/fd/0 /proc/$$/fd/1 /proc/$$/fd/2)\n"
+                       "printf '%s\\n' \"$streams\" > calls-gdebi-gtk-streams.txt\n"
+                       "printf '%s\\n' \"$@\" > calls-gdebi-gtk.txt\n");
 }
 
 void TestGuiUpdater::cleanup()
@@ -236,6 +243,11 @@ void TestGuiUpdater::offerDownloadAndInstall()
     const QString saved = m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
     QTRY_COMPARE(installerCalls(), QStringList{saved});
     QCOMPARE(QFileInfo(saved).size(), qint64(3 * 1024 * 1024));
+    // The installer outlives the updater; the pipes the tray gave the
+    // updater are not its to write into.
+    QCOMPARE(m_tree->recordedCalls(QStringLiteral("gdebi-gtk-streams")),
+             (QStringList{QStringLiteral("/dev/null"), QStringLiteral("/dev/null"),
+                          QStringLiteral("/dev/null")}));
     // The last progress shown was the signature's.
     QCOMPARE(w.text->text(), QStringLiteral("Downloading...<br/>quillmark_1.2.0_amd64.deb.sig .. 512/512 bytes"));
 }
@@ -290,6 +302,73 @@ void TestGuiUpdater::installerThatCannotStartIsAnError()
     QVERIFY(finished.isEmpty());
     QTest::mouseClick(w.ok, Qt::LeftButton);
     QCOMPARE(exitCodeOf(finished), 1);
+}
+
+void TestGuiUpdater::closingFollowsTheStage_data()
+{
+    QTest::addColumn<int>("stage");
+    QTest::addColumn<bool>("escape");
+    QTest::addColumn<int>("exitCode");
+    const QList<QPair<int, int>> stages{{1, 0}, {2, 2}, {3, 3}, {4, 2}, {5, 1}};
+    for (const auto &stage : stages) {
+        for (const bool escape : {true, false}) {
+            QTest::addRow("stage %d, %s", stage.first, escape ? "Escape" : "close button")
+                << stage.first << escape << stage.second;
+        }
+    }
+}
+
+// Escape and the window's close button act as Cancel where the stage has
+// one and as OK where it has only OK.
+void TestGuiUpdater::closingFollowsTheStage()
+{
+    QFETCH(int, stage);
+    QFETCH(bool, escape);
+    QFETCH(int, exitCode);
+    const QByteArray package(200000, 'c');
+    publishRelease(package);
+    if (stage == 1)
+        m_site->acceptSilently(versionPath);
+    else if (stage == 3)
+        m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.1.0"), website));
+    else if (stage == 4)
+        m_site->acceptSilently(packagePath);
+    else if (stage == 5)
+        m_site->fail(versionPath, 404);
+    GuiUpdater updater;
+    updater.setInstallerScript(installerScript());
+    QSignalSpy finished(&updater, &Updater::finished);
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, stage == 4 ? 2 : stage));
+    QTRY_VERIFY(updater.dialog()->isVisible());
+    if (stage == 4) {
+        QTest::mouseClick(widgets(updater.dialog()).ok, Qt::LeftButton);
+        QVERIFY(waitForStage(updater, 4));
+    }
+    if (escape)
+        QTest::keyClick(updater.dialog(), Qt::Key_Escape);
+    else
+        updater.dialog()->close();
+    QCOMPARE(exitCodeOf(finished), exitCode);
+}
+
+void TestGuiUpdater::fileNameFromTheServerIsPlainText()
+{
+    // No "/" in it: the whole of it is the last path component.
+    const QString markup = QStringLiteral("<a href=\"https:evil.test\">install me.deb");
+    const QByteArray package(200000, 'm');
+    publishRelease(package);
+    m_site->servePaced(QStringLiteral("/pool/") + markup, package, 4000, 40);
+    m_site->redirect(packagePath, m_site->url(QStringLiteral("/pool/") + QUrl::toPercentEncoding(markup)));
+    GuiUpdater updater;
+    updater.setInstallerScript(installerScript());
+    emit updater.checkVersion();
+    QVERIFY(waitForStage(updater, 2));
+    const Widgets w = widgets(updater.dialog());
+    QTest::mouseClick(w.ok, Qt::LeftButton);
+    QTRY_VERIFY(w.text->text().contains(QStringLiteral("install me")));
+    QVERIFY2(w.text->text().contains(markup.toHtmlEscaped()), qPrintable(w.text->text()));
+    QVERIFY(!w.text->text().contains(QStringLiteral("<a href")));
 }
 
 void TestGuiUpdater::proxyCredentialsAskedOnce_data()

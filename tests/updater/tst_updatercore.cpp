@@ -85,6 +85,11 @@ private slots:
     void packageFailures();
     void packageAddressEndingInSlashCannotBeSaved();
     void plantedDownloadDirectoryIsRefused();
+    void hostileVersionServer_data();
+    void hostileVersionServer();
+    void hostilePackageServer_data();
+    void hostilePackageServer();
+    void silentServerMeetsTheShippedTimeout();
     void proxyCredentials_data();
     void proxyCredentials();
     void nothingReportedAfterFinish();
@@ -94,7 +99,11 @@ private:
     // Runs the version check; once it offered a newer version, forgets what
     // was recorded and asks for the package.
     bool requestPackageAfterOffer(RecordingUpdater &updater);
-    void configure(const QString &version, const QString &url, const QString &downloadUrl);
+    void configure(const QString &version, const QString &url, const QString &downloadUrl,
+                   int transferTimeout = 0);
+    // Gives path the hostile behaviour named in a data row.
+    static void misbehave(UpdateSite &site, const QString &behaviour, const QString &path,
+                          const QByteArray &body);
 
     std::unique_ptr<UpdaterTree> m_tree;
     std::unique_ptr<UpdateSite> m_http;
@@ -153,9 +162,26 @@ bool TestUpdaterCore::requestPackageAfterOffer(RecordingUpdater &updater)
 }
 
 void TestUpdaterCore::configure(const QString &version, const QString &url,
-                                const QString &downloadUrl)
+                                const QString &downloadUrl, int transferTimeout)
 {
-    m_tree->writeConfiguration(UpdateSite::configuration(version, url, downloadUrl));
+    m_tree->writeConfiguration(UpdateSite::configuration(version, url, downloadUrl, transferTimeout));
+}
+
+void TestUpdaterCore::misbehave(UpdateSite &site, const QString &behaviour, const QString &path,
+                                const QByteArray &body)
+{
+    if (behaviour == QLatin1String("silent"))
+        site.acceptSilently(path);
+    else if (behaviour == QLatin1String("trickle"))
+        site.servePaced(path, body, 1, 100); // ten bytes a second
+    else if (behaviour == QLatin1String("stall"))
+        site.stallMidBody(path, body);
+    else if (behaviour == QLatin1String("endless"))
+        site.serveEndlessBody(path);
+    else if (behaviour == QLatin1String("gzip bomb"))
+        site.serveGzipBomb(path, 8192); // 8 MiB on the wire, 8 GiB inflated
+    else if (behaviour == QLatin1String("announced 1 GiB"))
+        site.announceBody(path, qint64(1) << 30);
 }
 
 void TestUpdaterCore::versionCheckOutcome_data()
@@ -258,6 +284,8 @@ void TestUpdaterCore::redirectsThatAreFollowed_data()
     QTest::newRow("https to https") << "https" << "https";
     QTest::newRow("http to https") << "http" << "https";
     QTest::newRow("http to http") << "http" << "http";
+    // Location: /mirror/v.xml, resolved against the address that gave it.
+    QTest::newRow("relative address") << "https" << "relative";
 }
 
 void TestUpdaterCore::redirectsThatAreFollowed()
@@ -265,11 +293,12 @@ void TestUpdaterCore::redirectsThatAreFollowed()
     QFETCH(QString, from);
     QFETCH(QString, to);
     UpdateSite &origin = from == QLatin1String("https") ? *m_https : *m_http;
-    UpdateSite &mirror = to == QLatin1String("https") ? *m_https : *m_http;
+    const bool relative = to == QLatin1String("relative");
+    UpdateSite &mirror = to == QLatin1String("http") ? *m_http : *m_https;
     const QByteArray document = UpdateSite::versionDocument(QStringLiteral("3.0"), website);
     const QString mirrorPath = QStringLiteral("/mirror/v.xml");
     mirror.serve(mirrorPath, document);
-    origin.redirect(versionPath, mirror.url(mirrorPath), 301);
+    origin.redirect(versionPath, relative ? mirrorPath : mirror.url(mirrorPath), 301);
     // The signature stays at the configured address, itself one hop away.
     mirror.serve(QStringLiteral("/mirror/sig"), origin.signatureHex(document));
     origin.redirect(versionPath + QStringLiteral(".sig"), mirror.url(QStringLiteral("/mirror/sig")));
@@ -399,6 +428,74 @@ void TestUpdaterCore::plantedDownloadDirectoryIsRefused()
     QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), QStringLiteral("error SaveError"));
     QVERIFY(QDir(planted).isEmpty());
+}
+
+void TestUpdaterCore::hostileVersionServer_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<bool>("onSignature");
+    for (const char *behaviour : {"silent", "trickle", "stall", "endless", "gzip bomb", "announced 1 GiB"})
+        QTest::newRow(behaviour) << behaviour << false;
+    QTest::newRow("silent signature") << "silent" << true;
+    QTest::newRow("endless signature") << "endless" << true;
+    QTest::newRow("gzip bomb signature") << "gzip bomb" << true;
+}
+
+// Every way a server can keep the check from ending, or flood it, ends in
+// the download error within a few seconds of the configured one-second
+// timeout.
+void TestUpdaterCore::hostileVersionServer()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(bool, onSignature);
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("9.0"), website);
+    m_http->publish(versionPath, document);
+    misbehave(*m_http, behaviour, onSignature ? versionPath + QStringLiteral(".sig") : versionPath,
+              onSignature ? m_http->signatureHex(document) : document);
+    configure(QStringLiteral("1.0"), m_http->url(versionPath), m_http->url(packagePath), 1);
+    RecordingUpdater updater;
+    QElapsedTimer clock;
+    clock.start();
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+}
+
+void TestUpdaterCore::hostilePackageServer_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    for (const char *behaviour : {"stall", "endless", "gzip bomb", "announced 1 GiB"})
+        QTest::newRow(behaviour) << behaviour;
+}
+
+void TestUpdaterCore::hostilePackageServer()
+{
+    QFETCH(QString, behaviour);
+    const QByteArray package(20000, 'h');
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_http->publish(packagePath, package);
+    misbehave(*m_http, behaviour, packagePath, package);
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath), 1);
+    RecordingUpdater updater;
+    QVERIFY(requestPackageAfterOffer(updater));
+    // The endless body is streamed to disk up to the package limit first.
+    QCOMPARE(report(updater, 60000), QStringLiteral("error DownloadingError"));
+    QCOMPARE(m_http->requestCount(packagePath + QStringLiteral(".sig")), 0);
+    // Nothing of the refused transfer stays behind.
+    QCOMPARE(QDir(m_tree->downloadDirectory()).entryList(QDir::Files), QStringList());
+}
+
+void TestUpdaterCore::silentServerMeetsTheShippedTimeout()
+{
+    m_http->acceptSilently(versionPath);
+    configure(QStringLiteral("1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    RecordingUpdater updater;
+    QElapsedTimer clock;
+    clock.start();
+    emit updater.checkVersion();
+    QCOMPARE(report(updater, 90000), QStringLiteral("error DownloadingError"));
+    QVERIFY2(clock.elapsed() >= 29000 && clock.elapsed() < 45000,
+             qPrintable(QString::number(clock.elapsed())));
 }
 
 void TestUpdaterCore::proxyCredentials_data()

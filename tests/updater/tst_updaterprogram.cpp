@@ -23,6 +23,7 @@ struct Run
     int exitCode = -1;
     QString output;
     QString errors;
+    qint64 milliseconds = -1;
 };
 
 struct PtyRun
@@ -47,10 +48,13 @@ private slots:
     void silentExitCodes();
     void silentNeverAsksForProxyCredentials();
     void silentOverHttps();
+    void silentRunOnHostileServer_data();
+    void silentRunOnHostileServer();
     void consoleInstallsAfterYes_data();
     void consoleInstallsAfterYes();
     void consoleAnswerNoAfterUnknownAnswer();
     void consoleInstallerFailure();
+    void consoleInstallerThatCannotStart();
     void consoleQuotesHostileFileName();
     void consoleProgressUnits_data();
     void consoleProgressUnits();
@@ -61,7 +65,10 @@ private slots:
     void graphicalRun();
 
 private:
-    Run run(const QStringList &arguments, const QProcessEnvironment &extra = {});
+    // Runs the start script, or wrapper with the script and arguments
+    // appended.
+    Run run(const QStringList &arguments, const QProcessEnvironment &extra = {},
+            const QStringList &wrapper = {});
     PtyRun runOnTerminal(const QStringList &arguments, const QJsonArray &steps,
                          const QProcessEnvironment &extra = {});
     QProcessEnvironment environment(const QProcessEnvironment &extra) const;
@@ -105,13 +112,17 @@ QProcessEnvironment TestUpdaterProgram::environment(const QProcessEnvironment &e
     return result;
 }
 
-Run TestUpdaterProgram::run(const QStringList &arguments, const QProcessEnvironment &extra)
+Run TestUpdaterProgram::run(const QStringList &arguments, const QProcessEnvironment &extra,
+                            const QStringList &wrapper)
 {
     QProcess process;
     process.setProcessEnvironment(environment(extra));
     process.setWorkingDirectory(m_tree->root());
     // Through the start script, as the tray runs it.
-    process.start(m_tree->script(), arguments);
+    const QStringList command = wrapper + QStringList{m_tree->script()} + arguments;
+    QElapsedTimer clock;
+    clock.start();
+    process.start(command.constFirst(), command.mid(1));
     process.closeWriteChannel();
     Run result;
     if (!process.waitForFinished(30000)) {
@@ -119,6 +130,7 @@ Run TestUpdaterProgram::run(const QStringList &arguments, const QProcessEnvironm
         process.waitForFinished();
         return result;
     }
+    result.milliseconds = clock.elapsed();
     result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
     result.output = QString::fromUtf8(process.readAllStandardOutput());
     result.errors = QString::fromUtf8(process.readAllStandardError());
@@ -287,6 +299,48 @@ void TestUpdaterProgram::silentOverHttps()
     QVERIFY(log().contains(QStringLiteral("Download of ") + secure.url(versionPath)));
 }
 
+void TestUpdaterProgram::silentRunOnHostileServer_data()
+{
+    QTest::addColumn<QString>("behaviour");
+    QTest::addColumn<QString>("logged");
+    QTest::newRow("silent") << "silent" << "No progress from ";
+    QTest::newRow("endless body") << "endless" << " exceeds the limit of 65536 bytes";
+    QTest::newRow("gzip bomb") << "gzip bomb" << "Refusing the content encoding gzip of ";
+}
+
+// The daily run against a server that keeps it waiting or floods it: the
+// updater itself ends with the error code, by no signal, in seconds and
+// with little memory. /usr/bin/time reports the peak resident size.
+void TestUpdaterProgram::silentRunOnHostileServer()
+{
+    QFETCH(QString, behaviour);
+    QFETCH(QString, logged);
+    if (behaviour == QLatin1String("silent"))
+        m_site->acceptSilently(versionPath);
+    else if (behaviour == QLatin1String("endless"))
+        m_site->serveEndlessBody(versionPath);
+    else
+        m_site->serveGzipBomb(versionPath, 8192);
+    m_tree->writeConfiguration(UpdateSite::configuration(
+        QStringLiteral("1.1.0"), m_site->url(versionPath), m_site->url(packagePath), 2));
+    const QString peakFile = m_tree->root() + QStringLiteral("/peak-kib.txt");
+    const Run result = run({QStringLiteral("-s")}, {},
+                           {QStringLiteral("/usr/bin/time"), QStringLiteral("-f"),
+                            QStringLiteral("%M"), QStringLiteral("-o"), peakFile});
+    // time reports a child ended by a signal as "Command terminated by
+    // signal" and exits with 128 + the signal.
+    QCOMPARE(result.exitCode, 1);
+    QVERIFY2(result.milliseconds < 10000, qPrintable(QString::number(result.milliseconds)));
+    QFile peak(peakFile);
+    QVERIFY(peak.open(QIODevice::ReadOnly));
+    // After a line on the exit status when that is not 0.
+    const qint64 peakKiB = peak.readAll().trimmed().split('\n').constLast().toLongLong();
+    qInfo("%s: peak resident size %lld KiB, %lld ms", qPrintable(behaviour), peakKiB,
+          result.milliseconds);
+    QVERIFY2(peakKiB > 0 && peakKiB < 128 * 1024, qPrintable(QString::number(peakKiB)));
+    QVERIFY2(log().contains(logged), qPrintable(log()));
+}
+
 void TestUpdaterProgram::consoleInstallsAfterYes_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -341,6 +395,24 @@ void TestUpdaterProgram::consoleInstallerFailure()
     QVERIFY2(result.exitCode == 1, qPrintable(result.transcript));
     QCOMPARE(m_tree->recordedCalls(QStringLiteral("gdebi")).size(), 2);
     QVERIFY(log().contains(QStringLiteral("Installation ended with exit code = 3")));
+}
+
+void TestUpdaterProgram::consoleInstallerThatCannotStart()
+{
+    publishRelease();
+    // The "sh" found first on the path cannot be executed.
+    QFile shell(m_tree->standInDirectory() + QStringLiteral("/sh"));
+    QVERIFY(shell.open(QIODevice::WriteOnly));
+    shell.write("#!/nonexistent/interpreter\n");
+    shell.close();
+    QVERIFY(shell.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const PtyRun result = runOnTerminal({QStringLiteral("-c")},
+                                        {QJsonObject{{"expect", "[y/n] "}, {"send", "y\n"}}});
+    QVERIFY2(result.exitCode == 1, qPrintable(result.transcript));
+    QVERIFY2(result.transcript.contains(QStringLiteral("\r\nThe installer could not be started.\r\n")),
+             qPrintable(result.transcript));
+    QVERIFY(m_tree->recordedCalls(QStringLiteral("sudo")).isEmpty());
+    QVERIFY(QFileInfo::exists(savedPackage()));
 }
 
 void TestUpdaterProgram::consoleQuotesHostileFileName()
@@ -400,6 +472,8 @@ void TestUpdaterProgram::consoleReportsErrors_data()
     QTest::newRow("package unreachable") << "404" << "Downloading failed. Check your internet connection and try again later.";
     QTest::newRow("package tampered") << "tampered" << "The downloaded file could not be verified and was not used.";
     QTest::newRow("package cannot be saved") << "slash" << "The downloaded installer could not be saved.";
+    // Streamed to disk up to the package limit, then refused.
+    QTest::newRow("package without end") << "endless" << "Downloading failed. Check your internet connection and try again later.";
 }
 
 void TestUpdaterProgram::consoleReportsErrors()
@@ -411,6 +485,8 @@ void TestUpdaterProgram::consoleReportsErrors()
         m_site->fail(packagePath, 404);
     } else if (failure == QLatin1String("tampered")) {
         m_site->serve(packagePath, QByteArray(2000, 'X'));
+    } else if (failure == QLatin1String("endless")) {
+        m_site->serveEndlessBody(packagePath);
     } else {
         m_site->publish(QStringLiteral("/pool/"), "package");
         m_tree->writeConfiguration(UpdateSite::configuration(
@@ -446,17 +522,21 @@ void TestUpdaterProgram::consoleProxyPasswordIsNotEchoed()
 void TestUpdaterProgram::graphicalRun_data()
 {
     QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("key");
     QTest::addColumn<int>("exitCode");
-    QTest::newRow("latest version, OK") << "1.2.0" << 3;
+    QTest::newRow("latest version, OK") << "1.2.0" << "Return" << 3;
     // OK on the offer downloads and verifies the package; the desktop
     // installer is not installed here, which the dialog reports as an error
     // (OK then ends with 1).
-    QTest::newRow("offer, OK, no installer, OK") << "1.1.0" << 1;
+    QTest::newRow("offer, OK, no installer, OK") << "1.1.0" << "Return" << 1;
+    // Escape closes the window as the error stage's OK would.
+    QTest::newRow("no configuration, Escape") << "" << "Escape" << 1;
 }
 
 void TestUpdaterProgram::graphicalRun()
 {
     QFETCH(QString, installed);
+    QFETCH(QString, key);
     QFETCH(int, exitCode);
     if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty()
         || QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
@@ -464,8 +544,11 @@ void TestUpdaterProgram::graphicalRun()
     if (exitCode == 1 && QFileInfo::exists(QStringLiteral("/opt/varnek/quillmark/bin/gdebi-gtk.sh")))
         QSKIP("a real desktop installer is present");
     publishRelease(QByteArray(4000, 'g'), installed);
+    if (installed.isEmpty())
+        QVERIFY(QFile::remove(m_tree->root() + QStringLiteral("/etc/QuillmarkUpdater.conf")));
     QProcessEnvironment extra;
     extra.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    extra.insert(QStringLiteral("GUIDRIVER_KEY"), key);
     QProcess process;
     process.setProcessEnvironment(environment(extra));
     process.start(QStringLiteral("xvfb-run"),
@@ -474,6 +557,10 @@ void TestUpdaterProgram::graphicalRun()
     QVERIFY(process.waitForFinished(60000));
     QCOMPARE(process.exitCode(), exitCode);
     const QString stages = log();
+    if (key == QLatin1String("Escape")) {
+        QVERIFY2(stages.contains(QStringLiteral("Window closed with stage number: 5")), qPrintable(stages));
+        return;
+    }
     QVERIFY(stages.contains(QStringLiteral("Button OK was clicked with stage number: ")
                             + QString::number(exitCode == 3 ? 3 : 5)));
     if (exitCode == 1) {

@@ -101,6 +101,17 @@ void TestUpdaterUnits::configurationReading()
     QVERIFY(configuration.deserialize(QStringLiteral(
         "<Quillmark><version> 1.0.7 </version><url>a</url><downloadUrl>b</downloadUrl></Quillmark>")));
     QCOMPARE(configuration.version().toString(), QStringLiteral("1.0.7"));
+    QCOMPARE(configuration.transferTimeout(), Configuration::defaultTransferTimeout);
+
+    // The administrator's transfer timeout, within 1 to 600 seconds.
+    const QString timed = QStringLiteral(
+        "<Quillmark><url>a</url><downloadUrl>b</downloadUrl><transferTimeout>%1</transferTimeout></Quillmark>");
+    const QList<QPair<QString, int>> timeouts{
+        {"5", 5}, {"600", 600}, {"601", 30}, {"0", 30}, {"-3", 30}, {"soon", 30}};
+    for (const auto &timeout : timeouts) {
+        QVERIFY(configuration.deserialize(timed.arg(timeout.first)));
+        QCOMPARE(configuration.transferTimeout(), timeout.second);
+    }
 }
 
 void TestUpdaterUnits::configurationFailures_data()

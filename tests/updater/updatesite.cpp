@@ -25,11 +25,15 @@ QByteArray UpdateSite::versionDocument(const QString &version, const QString &we
 }
 
 QByteArray UpdateSite::configuration(const QString &version, const QString &url,
-                                     const QString &downloadUrl)
+                                     const QString &downloadUrl, int transferTimeout)
 {
+    const QString timeout =
+        transferTimeout > 0
+            ? QStringLiteral("  <transferTimeout>%1</transferTimeout>\n").arg(transferTimeout)
+            : QString();
     return QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Quillmark>\n"
                           "  <version>%1</version>\n  <url>%2</url>\n"
-                          "  <downloadUrl>%3</downloadUrl>\n</Quillmark>\n")
-        .arg(version, url, downloadUrl)
+                          "  <downloadUrl>%3</downloadUrl>\n%4</Quillmark>\n")
+        .arg(version, url, downloadUrl, timeout)
         .toUtf8();
 }

@@ -17,8 +17,10 @@ public:
     QByteArray signatureHex(const QByteArray &body) const;
 
     static QByteArray versionDocument(const QString &version, const QString &website);
+    // With transferTimeout > 0 the updater gives up on a transfer after that
+    // many seconds of too little progress instead of its shipped value.
     static QByteArray configuration(const QString &version, const QString &url,
-                                    const QString &downloadUrl);
+                                    const QString &downloadUrl, int transferTimeout = 0);
 
 private:
     ReleaseSigner m_signer;

@@ -4,16 +4,86 @@
 #include <QFile>
 
 #include <httplib.h>
+#include <zlib.h>
 
 #include <chrono>
 
 namespace {
 const std::string binaryType = "application/octet-stream";
+constexpr size_t mebibyte = 1024 * 1024;
 
 std::string toStd(const QByteArray &bytes)
 {
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
+
+// Raw deflate of one MiB of zero bytes, ended by a full flush: byte-aligned,
+// not final and with no reference to anything before it, so that any number
+// of copies in a row is one valid deflate stream.
+QByteArray deflatedZeroMebibyte()
+{
+    const QByteArray zeros(static_cast<int>(mebibyte), '\0');
+    QByteArray output(static_cast<int>(mebibyte), '\0');
+    z_stream stream{};
+    deflateInit2(&stream, Z_BEST_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY);
+    stream.next_in = reinterpret_cast<Bytef *>(const_cast<char *>(zeros.constData()));
+    stream.avail_in = static_cast<uInt>(zeros.size());
+    stream.next_out = reinterpret_cast<Bytef *>(output.data());
+    stream.avail_out = static_cast<uInt>(output.size());
+    deflate(&stream, Z_FULL_FLUSH);
+    output.truncate(static_cast<int>(stream.total_out));
+    deflateEnd(&stream);
+    return output;
+}
+
+QByteArray littleEndian32(uLong value)
+{
+    QByteArray bytes(4, '\0');
+    for (int index = 0; index < 4; ++index)
+        bytes[index] = static_cast<char>((value >> (8 * index)) & 0xff);
+    return bytes;
+}
+
+// The parts of a gzip member: header, the repeated block, and the final
+// empty block with the trailer (CRC-32 and length of the inflated bytes).
+struct GzipBomb
+{
+    QByteArray header = QByteArray("\x1f\x8b\x08\0\0\0\0\0\0\x03", 10);
+    QByteArray block = deflatedZeroMebibyte();
+    QByteArray trailer;
+    size_t repeats;
+
+    explicit GzipBomb(int inflatedMiB) : repeats(static_cast<size_t>(inflatedMiB))
+    {
+        const QByteArray zeros(static_cast<int>(mebibyte), '\0');
+        const uLong blockCrc = crc32(0, reinterpret_cast<const Bytef *>(zeros.constData()), mebibyte);
+        uLong crc = 0;
+        for (size_t index = 0; index < repeats; ++index)
+            crc = crc32_combine(crc, blockCrc, mebibyte);
+        trailer = QByteArray("\x03\0", 2) + littleEndian32(crc)
+                  + littleEndian32(static_cast<uLong>(repeats * mebibyte));
+    }
+
+    size_t size() const
+    {
+        return static_cast<size_t>(header.size()) + repeats * static_cast<size_t>(block.size())
+               + static_cast<size_t>(trailer.size());
+    }
+
+    // The rest of the part that holds offset.
+    std::pair<const char *, size_t> pieceAt(size_t offset) const
+    {
+        const size_t headerSize = static_cast<size_t>(header.size());
+        const size_t blockSize = static_cast<size_t>(block.size());
+        if (offset < headerSize)
+            return {header.constData() + offset, headerSize - offset};
+        const size_t inBlocks = offset - headerSize;
+        if (inBlocks < repeats * blockSize)
+            return {block.constData() + inBlocks % blockSize, blockSize - inBlocks % blockSize};
+        const size_t inTrailer = inBlocks - repeats * blockSize;
+        return {trailer.constData() + inTrailer, static_cast<size_t>(trailer.size()) - inTrailer};
+    }
+};
 } // namespace
 
 QString UpdateServer::developmentCaPath()
@@ -52,7 +122,11 @@ bool UpdateServer::start()
 
 void UpdateServer::stop()
 {
-    m_stopping = true;
+    {
+        const std::lock_guard<std::mutex> lock(m_stopMutex);
+        m_stopping = true;
+    }
+    m_stopped.notify_all();
     if (m_thread.joinable()) {
         m_server->stop();
         m_thread.join();
@@ -154,6 +228,65 @@ void UpdateServer::cutConnection(const QString &path, const QByteArray &body)
                 sink.write(body.constData(), static_cast<size_t>(body.size() / 2));
                 return true;
             });
+    });
+}
+
+void UpdateServer::waitForStop()
+{
+    std::unique_lock<std::mutex> lock(m_stopMutex);
+    m_stopped.wait(lock, [this] { return m_stopping.load(); });
+}
+
+void UpdateServer::acceptSilently(const QString &path)
+{
+    route(path, [this](httplib::Response &) { waitForStop(); });
+}
+
+void UpdateServer::stallMidBody(const QString &path, const QByteArray &body)
+{
+    route(path, [this, body](httplib::Response &response) {
+        response.set_content_provider(
+            static_cast<size_t>(body.size()), binaryType,
+            [this, body](size_t offset, size_t, httplib::DataSink &sink) {
+                if (offset == 0)
+                    return sink.write(body.constData(), static_cast<size_t>(body.size() / 2));
+                waitForStop();
+                return false;
+            });
+    });
+}
+
+void UpdateServer::serveEndlessBody(const QString &path)
+{
+    route(path, [this](httplib::Response &response) {
+        response.set_chunked_content_provider(binaryType, [this](size_t, httplib::DataSink &sink) {
+            static const QByteArray piece(64 * 1024, 'e');
+            return !m_stopping && sink.write(piece.constData(), static_cast<size_t>(piece.size()));
+        });
+    });
+}
+
+void UpdateServer::serveGzipBomb(const QString &path, int inflatedMiB)
+{
+    const auto bomb = std::make_shared<const GzipBomb>(inflatedMiB);
+    route(path, [this, bomb](httplib::Response &response) {
+        response.set_header("Content-Encoding", "gzip");
+        response.set_content_provider(
+            bomb->size(), binaryType, [this, bomb](size_t offset, size_t, httplib::DataSink &sink) {
+                const std::pair<const char *, size_t> piece = bomb->pieceAt(offset);
+                return !m_stopping && sink.write(piece.first, piece.second);
+            });
+    });
+}
+
+void UpdateServer::announceBody(const QString &path, qint64 announcedBytes)
+{
+    route(path, [this, announcedBytes](httplib::Response &response) {
+        response.set_content_provider(static_cast<size_t>(announcedBytes), binaryType,
+                                      [this](size_t, size_t, httplib::DataSink &) {
+                                          waitForStop();
+                                          return false;
+                                      });
     });
 }
 

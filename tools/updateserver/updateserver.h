@@ -6,6 +6,7 @@
 #include <QStringList>
 
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -22,7 +23,9 @@ struct Response;
 // port, over HTTP or over HTTPS with the development certificate of
 // tools/updateserver/tls, and answers each path as it was told: content,
 // redirects, error statuses, cut connections, bodies of unknown length or
-// slow bodies. Routes may change while it runs. Behind a forwarding proxy
+// slow bodies, and the ways a hostile or broken server behaves (silence,
+// a stall mid-body, an endless body, a gzip bomb). Routes may change while
+// it runs. Behind a forwarding proxy
 // (e.g. tinyproxy's Upstream) it also answers requests in absolute form, so
 // that clients can name a host that never resolves.
 class UpdateServer
@@ -57,6 +60,20 @@ public:
     void fail(const QString &path, int status);
     // Announces the whole body but closes the connection after half of it.
     void cutConnection(const QString &path, const QByteArray &body);
+    // Accepts the request and never answers, until the server stops.
+    void acceptSilently(const QString &path);
+    // Announces the whole body, sends the first half and then nothing more
+    // until the server stops.
+    void stallMidBody(const QString &path, const QByteArray &body);
+    // A body of unknown length that never ends: 64 KiB pieces for as long as
+    // the client reads.
+    void serveEndlessBody(const QString &path);
+    // A gzip body, marked as such, that inflates to inflatedMiB MiB of zero
+    // bytes from about a thousandth of that on the wire. Sent whatever the
+    // client asked for.
+    void serveGzipBomb(const QString &path, int inflatedMiB);
+    // Headers that announce a body of announcedBytes, then silence.
+    void announceBody(const QString &path, qint64 announcedBytes);
     // Every file below directory, under "/" plus its relative path.
     void serveDirectory(const QString &directory);
     void remove(const QString &path);
@@ -69,6 +86,8 @@ private:
 
     void route(const QString &path, Handler handler);
     void dispatch(const httplib::Request &request, httplib::Response &response);
+    // Blocks the calling server thread until stop().
+    void waitForStop();
     static QString originPath(const std::string &target);
 
     Scheme m_scheme;
@@ -76,6 +95,8 @@ private:
     std::thread m_thread;
     int m_port = 0;
     std::atomic<bool> m_stopping{false};
+    std::mutex m_stopMutex;
+    std::condition_variable m_stopped;
     mutable std::mutex m_mutex;
     QHash<QString, Handler> m_routes;
     QStringList m_requested;
