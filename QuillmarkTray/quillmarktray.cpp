@@ -26,12 +26,12 @@ static void initTrayResources()
 }
 
 QuillmarkTray::QuillmarkTray(const QString &language, QObject *parent)
-    : QuillmarkTray(language, defaultCheckInterval, &QDate::currentDate, parent)
+    : QuillmarkTray(language, defaultCheckInterval, &QDate::currentDate, defaultRunLimit, parent)
 {
 }
 
 QuillmarkTray::QuillmarkTray(const QString &language, int checkInterval, Clock today,
-                             QObject *parent)
+                             int runLimit, QObject *parent)
     : QSystemTrayIcon(parent)
     , m_quitAction(new QAction(tr("&Quit"), this))
     , m_checkVersionAction(new QAction(tr("&CheckVersion"), this))
@@ -47,6 +47,8 @@ QuillmarkTray::QuillmarkTray(const QString &language, int checkInterval, Clock t
 
     m_dayTimer.setSingleShot(true);
     m_dayTimer.setInterval(checkInterval);
+    m_runLimitTimer.setSingleShot(true);
+    m_runLimitTimer.setInterval(runLimit);
     connectSignals();
     fillMenu();
     setUpProcesses();
@@ -84,8 +86,19 @@ void QuillmarkTray::connectSignals()
     connect(&m_dayTimer, &QTimer::timeout, this, &QuillmarkTray::checkTimer);
 
     const auto finished = QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished);
-    connect(&m_silentProcess, finished, this, &QuillmarkTray::updaterFinished, Qt::QueuedConnection);
-    connect(&m_guiProcess, finished, this, &QuillmarkTray::updaterGuiFinished, Qt::QueuedConnection);
+    connect(&m_silentProcess, finished, this,
+            [this](int exitCode, QProcess::ExitStatus status) {
+                updaterFinished(updaterExitCode(exitCode, status));
+            },
+            Qt::QueuedConnection);
+    connect(&m_guiProcess, finished, this,
+            [this](int exitCode, QProcess::ExitStatus status) {
+                updaterGuiFinished(updaterExitCode(exitCode, status));
+            },
+            Qt::QueuedConnection);
+    connect(&m_silentProcess, &QProcess::started, &m_runLimitTimer, QOverload<>::of(&QTimer::start));
+    connect(&m_silentProcess, finished, &m_runLimitTimer, &QTimer::stop);
+    connect(&m_runLimitTimer, &QTimer::timeout, this, &QuillmarkTray::endOverdueSilentRun);
     // Without these a script that cannot be started would end the daily
     // schedule for good: no finished signal would ever re-arm the timer.
     connect(&m_silentProcess, &QProcess::errorOccurred, this,
@@ -186,6 +199,23 @@ bool QuillmarkTray::logStartFailure(const QProcess &process, QProcess::ProcessEr
     return true;
 }
 
+int QuillmarkTray::updaterExitCode(int exitCode, QProcess::ExitStatus status)
+{
+    if (status == QProcess::NormalExit)
+        return exitCode;
+    qWarning() << "Crash of QuillmarkUpdater, signal " << exitCode;
+    return EndedWithError;
+}
+
+void QuillmarkTray::endOverdueSilentRun()
+{
+    // The finished signal that the kill brings reads as a crash: an error,
+    // and the schedule is re-armed as after every run.
+    qWarning().noquote() << QStringLiteral("Ending QuillmarkUpdater: no result after %1 ms")
+                                .arg(m_runLimitTimer.interval());
+    m_silentProcess.kill();
+}
+
 void QuillmarkTray::logExitCode(int exitCode)
 {
     switch (exitCode) {
@@ -241,17 +271,28 @@ bool QuillmarkTray::isNewMonth()
         if (created.year() == now.year() && created.month() == now.month())
             return false;
     }
-    remakeFile(marker.absoluteFilePath());
+    // A marker that cannot be replaced would make every failing run look
+    // like the first of a month.
+    if (!remakeFile(marker.absoluteFilePath())) {
+        qWarning() << "Could not replace the month marker; not a new month";
+        return false;
+    }
     return true;
 }
 
-void QuillmarkTray::remakeFile(const QString &path)
+bool QuillmarkTray::remakeFile(const QString &path)
 {
     qDebug() << "Overriding file: " << path;
-    QFile::remove(path);
     QFile file(path);
-    if (file.open(QIODevice::WriteOnly)) {
-        file.close();
-        qDebug() << "Override is successful";
+    if (file.exists() && !file.remove()) {
+        qWarning() << "Could not remove " << path << ": " << file.errorString();
+        return false;
     }
+    if (!file.open(QIODevice::WriteOnly)) {
+        qWarning() << "Could not create " << path << ": " << file.errorString();
+        return false;
+    }
+    file.close();
+    qDebug() << "Override is successful";
+    return true;
 }

@@ -32,11 +32,15 @@ public:
 
     using Clock = std::function<QDate()>;
     static constexpr int defaultCheckInterval = 15 * 60 * 1000;
+    // A silent run takes seconds, and the updater gives up on a stalled
+    // transfer itself; one still running after an hour is ended.
+    static constexpr int defaultRunLimit = 60 * 60 * 1000;
 
     explicit QuillmarkTray(const QString &language, QObject *parent = nullptr);
-    // The schedule with its own period and idea of today.
+    // The schedule with its own period, idea of today and limit on a
+    // silent run.
     QuillmarkTray(const QString &language, int checkInterval, Clock today,
-                  QObject *parent = nullptr);
+                  int runLimit = defaultRunLimit, QObject *parent = nullptr);
     ~QuillmarkTray() override;
 
     DiagnosticMenu *diagnosticMenu() const;
@@ -63,10 +67,14 @@ private:
     // signal will follow.
     static bool logStartFailure(const QProcess &process, QProcess::ProcessError error);
     static void logExitCode(int exitCode);
+    // A crash reports its signal number where the code would be; it counts
+    // as an error whatever that number is.
+    static int updaterExitCode(int exitCode, QProcess::ExitStatus status);
+    void endOverdueSilentRun();
     void finishSilentRun();
     QDate today() const;
     bool isNewMonth();
-    void remakeFile(const QString &path);
+    bool remakeFile(const QString &path);
 
     QAction *m_quitAction;
     QAction *m_checkVersionAction;
@@ -77,6 +85,7 @@ private:
     QProcess m_silentProcess;
     QDate m_lastCheckDate;
     QTimer m_dayTimer;
+    QTimer m_runLimitTimer;
     const QString m_markerFileName;
     const Clock m_today;
 };

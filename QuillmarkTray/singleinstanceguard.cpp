@@ -2,6 +2,8 @@
 
 #include <QCryptographicHash>
 
+#include <unistd.h>
+
 namespace {
 
 constexpr int segmentSize = 8;
@@ -25,8 +27,8 @@ private:
 } // namespace
 
 SingleInstanceGuard::SingleInstanceGuard(const QString &keyText)
-    : m_memoryKey(derivedKey(keyText, QStringLiteral("_sharedmemKey")))
-    , m_lockKey(derivedKey(keyText, QStringLiteral("_memLockKey")))
+    : m_memoryKey(derivedKey(userKeyText(keyText), QStringLiteral("_sharedmemKey")))
+    , m_lockKey(derivedKey(userKeyText(keyText), QStringLiteral("_memLockKey")))
     , m_sharedMemory(m_memoryKey)
     , m_memoryLock(m_lockKey, 1, QSystemSemaphore::Open)
 {
@@ -41,6 +43,11 @@ SingleInstanceGuard::SingleInstanceGuard(const QString &keyText)
 SingleInstanceGuard::~SingleInstanceGuard()
 {
     release();
+}
+
+QString SingleInstanceGuard::userKeyText(const QString &keyText)
+{
+    return keyText + QLatin1Char('_') + QString::number(::getuid());
 }
 
 QString SingleInstanceGuard::derivedKey(const QString &keyText, const QString &salt)

@@ -10,9 +10,13 @@
 class SingleInstanceGuard
 {
 public:
+    // The keys are derived from keyText and the user's id, so that each
+    // user of the machine has an instance of their own.
     explicit SingleInstanceGuard(const QString &keyText);
     ~SingleInstanceGuard();
 
+    // keyText + "_" + the real user id.
+    static QString userKeyText(const QString &keyText);
     // Lower-case hexadecimal SHA-1 of the UTF-8 bytes of keyText + salt.
     static QString derivedKey(const QString &keyText, const QString &salt);
 

@@ -120,7 +120,12 @@ QString DiagnosticLog::logDirectoryName()
 
 QString DiagnosticLog::logDirectory()
 {
-    return QDir::cleanPath(documentsDirectory() + QLatin1Char('/') + logDirectoryName()) + QLatin1Char('/');
+    // Without a documents directory the tray's menu works in its own
+    // directory, never in the file-system root.
+    const QString documents = documentsDirectory();
+    if (documents.isEmpty())
+        return logDirectoryName() + QLatin1Char('/');
+    return QDir::cleanPath(documents + QLatin1Char('/') + logDirectoryName()) + QLatin1Char('/');
 }
 
 QString DiagnosticLog::logFilePath(const QString &fileName)

@@ -28,7 +28,8 @@ public:
     static void install(Program program);
 
     static QString logDirectoryName();
-    // Documents directory + "QuillmarkLogs/" (with a trailing separator).
+    // Documents directory + "QuillmarkLogs/" (with a trailing separator); the
+    // relative "QuillmarkLogs/" when there is no documents directory.
     static QString logDirectory();
     static QString logFilePath(const QString &fileName);
 

@@ -6,6 +6,7 @@
 #include <QFileInfo>
 
 #include <sys/ipc.h>
+#include <sys/stat.h>
 #include <sys/sem.h>
 #include <sys/shm.h>
 
@@ -60,6 +61,15 @@ QProcessEnvironment TrayInstallation::environment(QProcessEnvironment base) cons
 {
     base.insert(QStringLiteral("TMPDIR"), ipcDirectory());
     return base;
+}
+
+bool TrayInstallation::shareWithOtherUsers() const
+{
+    const QFile::Permissions readable = QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                        | QFile::ReadGroup | QFile::ExeGroup | QFile::ReadOther
+                                        | QFile::ExeOther;
+    return QFile::setPermissions(m_root.path(), readable)
+           && ::chmod(QFile::encodeName(ipcDirectory()).constData(), 01777) == 0;
 }
 
 bool TrayInstallation::copyInto(const QString &source, const QString &directory) const

@@ -26,6 +26,9 @@ public:
     QString ipcDirectory() const;
     // Adds the private key directory to a child's environment.
     QProcessEnvironment environment(QProcessEnvironment base) const;
+    // Lets trays of other users run from this installation and share its
+    // key directory, as they share /tmp.
+    bool shareWithOtherUsers() const;
     // Killed trays leave their shared-memory segment and semaphores behind;
     // removes them once no tray of this installation runs any more.
     void removeInstanceKeys() const;

@@ -145,6 +145,44 @@ private slots:
         }
     }
 
+    void failedRenameIsLoggedAndLeavesTheFile()
+    {
+        DiagnosticMenu menu;
+        menu.toggleAction()->trigger();
+        // The tray log's saved names for the next seconds are taken.
+        const QDateTime now = QDateTime::currentDateTimeUtc();
+        for (int second = -1; second <= 10; ++second) {
+            const QString stamp = now.addSecs(second).toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss"));
+            QVERIFY(writeLog(QStringLiteral("quillmarktraylog-") + stamp, "taken"));
+        }
+        LogCapture::clear();
+        menu.toggleAction()->trigger();
+        QCOMPARE(LogCapture::count(QStringLiteral("RENAME ERROR")), 1);
+        // That program goes on logging into its file; the others stop.
+        QVERIFY(QFile::exists(logFile(QStringLiteral("quillmarktraylog"))));
+        QVERIFY(!QFile::exists(logFile(QStringLiteral("quillmarklog"))));
+        QVERIFY(!QFile::exists(logFile(QStringLiteral("quillmarkupdaterlog"))));
+        QVERIFY(!menu.isLoggingOn());
+    }
+
+    void withoutDocumentsTheLogDirectoryIsRelative()
+    {
+        QVERIFY(QDir(m_home->documentsPath()).removeRecursively());
+        QTemporaryDir programDirectory;
+        const QString previous = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(programDirectory.path()));
+        DiagnosticMenu menu;
+        const QString logDirectory = menu.logDirectory();
+        if (logDirectory == QLatin1String("QuillmarkLogs/")) {
+            menu.toggleAction()->trigger();
+            menu.toggleAction()->trigger();
+        }
+        QDir::setCurrent(previous);
+        // Relative to the tray's directory, never the file-system root.
+        QCOMPARE(logDirectory, QStringLiteral("QuillmarkLogs/"));
+        QCOMPARE(QDir(programDirectory.path() + QStringLiteral("/QuillmarkLogs")).entryList(QDir::Files).size(), 3);
+    }
+
     void iconActivationFollowsFilesChangedByHand()
     {
         QuillmarkTray tray(QStringLiteral("en"), QuillmarkTray::defaultCheckInterval, &QDate::currentDate);

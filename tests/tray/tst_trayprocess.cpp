@@ -8,6 +8,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <unistd.h>
 
 // The shipped QuillmarkTray binary, started as the desktop session would.
 class TestTrayProcess : public QObject
@@ -83,6 +84,46 @@ private slots:
         QCOMPARE(first->state(), QProcess::Running);
         first->kill();
         first->waitForFinished(timeout);
+    }
+
+    // Each user of the machine has a tray of their own; before, the first
+    // user's keys kept everyone else's tray from starting.
+    void otherUsersTrayRunsBeside()
+    {
+        if (::geteuid() != 0)
+            QSKIP("starting a tray as another user needs root");
+        const auto mine = startRunningTray();
+        QCOMPARE(mine->state(), QProcess::Running);
+
+        TestHome otherHome;
+        const QString otherLog = QStringLiteral("quillmarktraylog.txt");
+        QVERIFY(otherHome.switchLoggingOn(otherLog));
+        QVERIFY(m_installation->shareWithOtherUsers());
+        QProcess chown;
+        chown.start(QStringLiteral("chown"), {QStringLiteral("-R"), QStringLiteral("nobody:nogroup"),
+                                              otherHome.path()});
+        QVERIFY(chown.waitForFinished() && chown.exitCode() == 0);
+
+        QProcess other;
+        other.setProcessEnvironment(m_installation->environment(otherHome.environment()));
+        other.start(QStringLiteral("setpriv"),
+                    {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                     QStringLiteral("--clear-groups"), m_installation->program()});
+        const auto otherLogText = [&] {
+            QFile file(otherHome.logFile(otherLog));
+            file.open(QIODevice::ReadOnly);
+            return QString::fromUtf8(file.readAll());
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(otherLogText().contains(constructed)
+                                     || other.state() == QProcess::NotRunning,
+                                 timeout);
+        QVERIFY2(!otherLogText().contains(alreadyRunning), qPrintable(otherLogText()));
+        QCOMPARE(other.state(), QProcess::Running);
+        QCOMPARE(mine->state(), QProcess::Running);
+        other.kill();
+        other.waitForFinished(timeout);
+        mine->kill();
+        mine->waitForFinished(timeout);
     }
 
     void killedInstanceDoesNotBlockTheNext()

@@ -26,10 +26,25 @@ private:
     static constexpr int shortInterval = 30;
     static constexpr int quitTimeout = 10000;
 
-    std::unique_ptr<QuillmarkTray> makeTray(int interval = shortInterval)
+    std::unique_ptr<QuillmarkTray> makeTray(int interval = shortInterval,
+                                            int runLimit = QuillmarkTray::defaultRunLimit)
     {
         return std::make_unique<QuillmarkTray>(QStringLiteral("sk"), interval,
-                                               [this] { return m_today; });
+                                               [this] { return m_today; }, runLimit);
+    }
+
+    // Runs the event loop until the tray quits (0) or logLine appears while
+    // it still runs (1).
+    static int quitsBeforeLogging(const QString &logLine)
+    {
+        QTimer notQuit;
+        connect(&notQuit, &QTimer::timeout, [&logLine] {
+            if (LogCapture::contains(logLine))
+                QCoreApplication::exit(1);
+        });
+        notQuit.start(20);
+        QTimer::singleShot(quitTimeout, &notQuit, [] { QCoreApplication::exit(2); });
+        return QCoreApplication::exec();
     }
 
     // Counted from the log, which is written when the tray decides; the
@@ -108,6 +123,7 @@ private slots:
     {
         QVERIFY(m_updater.install());
         QFile::remove(markerPath());
+        QDir(markerPath()).removeRecursively();
         LogCapture::clear();
         m_today = QDate(2026, 3, 10);
     }
@@ -199,6 +215,20 @@ private slots:
         QCOMPARE(markerNow == markerCreated, !graphicalRun);
     }
 
+    void unreplaceableMarkerIsNoNewMonth()
+    {
+        // A directory where the marker belongs can be neither removed nor
+        // created as a file; every failing run would open the updater.
+        QVERIFY(QDir().mkpath(markerPath()));
+        m_updater.setSilentExitCode(QuillmarkTray::EndedWithError);
+        const auto tray = makeTray();
+        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater ended with Error")));
+        QVERIFY(letTimerTick());
+        QVERIFY(LogCapture::contains(QStringLiteral("Could not replace the month marker")));
+        QCOMPARE(runsStarted(QStringLiteral("GUI")), 0);
+        QCOMPARE(m_updater.calls(), QStringList{silent});
+    }
+
     void manualCheckSuppressesTodaysSilentRun()
     {
         const auto tray = makeTray(200);
@@ -224,6 +254,52 @@ private slots:
 
         QVERIFY(moveClockTo(m_today.addDays(1)));
         QTRY_COMPARE(m_updater.calls(), QStringList{silent});
+    }
+
+    void hangingSilentRunIsEndedAndTheScheduleGoesOn()
+    {
+        QVERIFY(placeMarker(m_today));
+        m_updater.setSilentHangs();
+        const auto tray = makeTray(shortInterval, 500);
+        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater ended with Error")));
+        QVERIFY(LogCapture::contains(QStringLiteral("Ending QuillmarkUpdater: no result after 500 ms")));
+        QVERIFY(letTimerTick());
+        QCOMPARE(runsStarted(QStringLiteral("silent")), 1);
+
+        QVERIFY(moveClockTo(m_today.addDays(1)));
+        QTRY_COMPARE(runsStarted(QStringLiteral("silent")), 2);
+        QCOMPARE(runsStarted(QStringLiteral("GUI")), 0);
+    }
+
+    void crashedUpdaterIsAnError_data()
+    {
+        QTest::addColumn<bool>("graphicalRun");
+        QTest::addColumn<QString>("signal");
+        // A crashed child reports its signal number where the code would
+        // be: 4 would read as "quit the tray", 2 as "a newer version".
+        QTest::newRow("silent, SIGILL") << false << "ILL";
+        QTest::newRow("silent, SIGINT") << false << "INT";
+        QTest::newRow("graphical, SIGILL") << true << "ILL";
+    }
+
+    void crashedUpdaterIsAnError()
+    {
+        QFETCH(bool, graphicalRun);
+        QFETCH(QString, signal);
+        // This month's error was already shown: no graphical run follows.
+        QVERIFY(placeMarker(m_today));
+        m_updater.setSilentSignal(signal);
+        m_updater.setGuiSignal(signal);
+        const auto tray = makeTray(graphicalRun ? quitTimeout : shortInterval);
+        if (graphicalRun)
+            tray->checkVersionAction()->trigger();
+        QCOMPARE(quitsBeforeLogging(QStringLiteral("QuillmarkUpdater ended with Error")), 1);
+        QVERIFY(LogCapture::contains(QStringLiteral("Crash of QuillmarkUpdater, signal ")));
+        // A silent run's result could still start a graphical one.
+        if (!graphicalRun)
+            QVERIFY(letTimerTick());
+        QCOMPARE(runsStarted(QStringLiteral("GUI")), graphicalRun ? 1 : 0);
+        QCOMPARE(LogCapture::count(QStringLiteral("QuillmarkUpdater found new version of Quillmark")), 0);
     }
 
     void quitActionEndsTheApplication()
@@ -262,15 +338,7 @@ private slots:
 
         // The tray quits from the handler that logs the code; once the line
         // is there and the loop still runs, it did not quit.
-        QTimer notQuit;
-        connect(&notQuit, &QTimer::timeout, [&logLine] {
-            if (LogCapture::contains(logLine))
-                QCoreApplication::exit(1);
-        });
-        notQuit.start(20);
-        QTimer::singleShot(quitTimeout, &notQuit, [] { QCoreApplication::exit(2); });
-        const int result = QCoreApplication::exec();
-        QCOMPARE(result, quits ? 0 : 1);
+        QCOMPARE(quitsBeforeLogging(logLine), quits ? 0 : 1);
     }
 };
 

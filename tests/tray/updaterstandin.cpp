@@ -7,8 +7,11 @@ namespace {
 const char script[] = R"(#!/bin/sh
 here=$(dirname "$0")
 echo "$*" >> "$here/updater-calls.txt"
-if [ "$1" = "-s" ]; then codefile="$here/silent-exit-code"; else codefile="$here/gui-exit-code"; fi
-code=$(cat "$codefile" 2>/dev/null)
+if [ "$1" = "-s" ]; then mode=silent; else mode=gui; fi
+[ -f "$here/$mode-hangs" ] && exec sleep 600
+signal=$(cat "$here/$mode-signal" 2>/dev/null)
+[ -n "$signal" ] && kill -s "$signal" $$
+code=$(cat "$here/$mode-exit-code" 2>/dev/null)
 exit "${code:-0}"
 )";
 
@@ -16,6 +19,9 @@ const QString scriptName = QStringLiteral("QuillmarkUpdater.sh");
 const QString callsName = QStringLiteral("updater-calls.txt");
 const QString silentCodeName = QStringLiteral("silent-exit-code");
 const QString guiCodeName = QStringLiteral("gui-exit-code");
+const QString silentSignalName = QStringLiteral("silent-signal");
+const QString guiSignalName = QStringLiteral("gui-signal");
+const QString silentHangsName = QStringLiteral("silent-hangs");
 
 } // namespace
 
@@ -33,7 +39,8 @@ bool UpdaterStandIn::install() const
 
 void UpdaterStandIn::remove() const
 {
-    for (const QString &name : {scriptName, callsName, silentCodeName, guiCodeName})
+    for (const QString &name : {scriptName, callsName, silentCodeName, guiCodeName, silentSignalName,
+                                guiSignalName, silentHangsName})
         QFile::remove(path(name));
 }
 
@@ -45,6 +52,21 @@ void UpdaterStandIn::setSilentExitCode(int code) const
 void UpdaterStandIn::setGuiExitCode(int code) const
 {
     writeCode(guiCodeName, code);
+}
+
+void UpdaterStandIn::setSilentSignal(const QString &signal) const
+{
+    writeText(silentSignalName, signal.toLatin1());
+}
+
+void UpdaterStandIn::setGuiSignal(const QString &signal) const
+{
+    writeText(guiSignalName, signal.toLatin1());
+}
+
+void UpdaterStandIn::setSilentHangs() const
+{
+    writeText(silentHangsName, QByteArray());
 }
 
 QStringList UpdaterStandIn::calls() const
@@ -62,7 +84,12 @@ QString UpdaterStandIn::path(const QString &fileName) const
 
 void UpdaterStandIn::writeCode(const QString &fileName, int code) const
 {
+    writeText(fileName, QByteArray::number(code));
+}
+
+void UpdaterStandIn::writeText(const QString &fileName, const QByteArray &text) const
+{
     QFile file(path(fileName));
     if (file.open(QIODevice::WriteOnly))
-        file.write(QByteArray::number(code));
+        file.write(text);
 }
