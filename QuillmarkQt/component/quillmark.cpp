@@ -108,6 +108,7 @@ void Quillmark::setupAndViewForm(bool viewOnly)
     if (m_mainWindow)
         throw AppException(QObject::tr("ComponentAlreadyRunning"), APP_LOCATION, true);
     ClosingFlag::lower();
+    m_terminationPending = false;
 
     // A window whose events nobody would receive is not kept.
     auto window = std::make_unique<MainWindow>(viewOnly, m_filterOnlyValidCerts,
@@ -135,11 +136,11 @@ void Quillmark::forwardRequiredEvent(Source *source, SourceSignal signal, EventS
     connect(source, signal, this, event);
 }
 
-template <typename SourceSignal, typename EventSignal>
-void Quillmark::forwardOptionalEvent(MainWindow *window, SourceSignal signal, EventSignal event)
+template <typename Source, typename SourceSignal, typename EventSignal>
+void Quillmark::forwardOptionalEvent(Source *source, SourceSignal signal, EventSignal event)
 {
     if (isSignalConnected(QMetaMethod::fromSignal(event)))
-        connect(window, signal, this, event);
+        connect(source, signal, this, event);
 }
 
 void Quillmark::connectWindowSignals(MainWindow *window)
@@ -155,9 +156,10 @@ void Quillmark::connectWindowSignals(MainWindow *window)
                          &Quillmark::needSignInitEvent, QStringLiteral("NeedSignInitEvent"));
     forwardRequiredEvent(manager, &CommunicationManager::needSignFinishEvent,
                          &Quillmark::needSignFinishEvent, QStringLiteral("NeedSignFinishEvent"));
-    forwardOptionalEvent(window, &MainWindow::loadConfigurationEvent,
+    DocumentWorkflow *workflow = &window->workflow();
+    forwardOptionalEvent(workflow, &DocumentWorkflow::loadConfigurationEvent,
                          qOverload<>(&Quillmark::loadConfigurationEvent));
-    forwardOptionalEvent(window, &MainWindow::saveConfigurationEvent,
+    forwardOptionalEvent(workflow, &DocumentWorkflow::saveConfigurationEvent,
                          qOverload<const QString &>(&Quillmark::saveConfigurationEvent));
     // The window is scheduled for deletion before the page hears that it ended.
     connect(window, &MainWindow::signingProcessFinishedEvent, this,
@@ -292,7 +294,13 @@ void Quillmark::terminate()
 {
     LOG_FUNCTION_START();
     ClosingFlag::raise();
+    m_terminationPending = true;
     emit quillmarkDone();
+}
+
+bool Quillmark::terminationApplies() const
+{
+    return m_terminationPending;
 }
 
 void Quillmark::loadConfigurationEvent(const QString &configuration)
@@ -314,28 +322,33 @@ void Quillmark::saveConfigurationEvent(bool saved)
 void Quillmark::rejectPinForm()
 {
     LOG_FUNCTION_START();
-    PinForm::terminate();
+    if (terminationApplies())
+        PinForm::terminate();
 }
 
 void Quillmark::rejectMsgBox()
 {
     LOG_FUNCTION_START();
-    MsgBox::terminate();
+    if (terminationApplies())
+        MsgBox::terminate();
 }
 
 void Quillmark::rejectCloseDialog()
 {
     LOG_FUNCTION_START();
-    CloseDialog::terminate();
+    if (terminationApplies())
+        CloseDialog::terminate();
 }
 
 void Quillmark::closeQuillmark()
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    if (!terminationApplies())
+        return;
+    m_terminationPending = false;
     // Closing ends the workflow, and its end schedules the deletion and
-    // forgets the window. A window whose close question is still running
-    // further up the stack ends when that question returns.
+    // forgets the window.
     if (m_mainWindow)
         m_mainWindow->terminate();
 }

@@ -83,11 +83,16 @@ private:
     template <typename Source, typename SourceSignal, typename EventSignal>
     void forwardRequiredEvent(Source *source, SourceSignal signal, EventSignal event,
                               const QString &eventName);
-    template <typename SourceSignal, typename EventSignal>
-    void forwardOptionalEvent(MainWindow *window, SourceSignal signal, EventSignal event);
+    template <typename Source, typename SourceSignal, typename EventSignal>
+    void forwardOptionalEvent(Source *source, SourceSignal signal, EventSignal event);
+    // False once a window opened after the Terminate that queued the caller:
+    // a close request applies only to the window open when it came.
+    bool terminationApplies() const;
     static StoreDefinitions parseStoreDefinitions(const QString &definition);
 
     QPointer<MainWindow> m_mainWindow;
+    // Set by terminate() until its queued steps have run.
+    bool m_terminationPending = false;
     bool m_filterOnlyValidCerts = false;
     bool m_filterOnlyQualifiedCerts = false;
     int m_pageCacheSize = defaultPageCacheSize;

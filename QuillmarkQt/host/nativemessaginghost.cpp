@@ -2,6 +2,7 @@
 
 #include "appexception.h"
 #include "msgbox.h"
+#include "pendinganswer.h"
 #include "quillmark.h"
 #include "readthread.h"
 #include "writethread.h"
@@ -12,6 +13,7 @@
 
 #include <climits>
 #include <cmath>
+#include <memory>
 
 namespace {
 
@@ -169,25 +171,40 @@ void NativeMessagingHost::detectPlatform()
 
 void NativeMessagingHost::processMessage(const QJsonObject &incoming)
 {
-    if (incoming.value(QLatin1String("method")).isString()) {
-        try {
-            processMethodMessage(incoming);
-        } catch (const AppException &e) {
-            sendAnswer(e.message(), m_currentName, QJsonValue::Null);
-            throw AppException(QStringLiteral("Method %1 failed.").arg(m_currentName), e,
-                               APP_LOCATION, false);
-        }
-    } else if (incoming.value(QLatin1String("event")).isString()) {
-        try {
-            processEventMessage(incoming);
-        } catch (const AppException &e) {
-            sendEvent(m_currentName, QJsonArray{e.message()});
-            throw AppException(QStringLiteral("Event %1 failed.").arg(m_currentName), e,
-                               APP_LOCATION, false);
-        }
-    } else {
-        throw AppException(QObject::tr("NoMethodOrEventSpecified"), APP_LOCATION, false);
+    const bool isMethod = incoming.value(QLatin1String("method")).isString();
+    if (!isMethod && !incoming.value(QLatin1String("event")).isString()) {
+        reportFailure(AppException(QObject::tr("NoMethodOrEventSpecified"), APP_LOCATION, false));
+        return;
     }
+    // Every failure ends here as the error answer; nothing leaves into the
+    // event loop.
+    try {
+        if (isMethod)
+            processMethodMessage(incoming);
+        else
+            processEventMessage(incoming);
+    } catch (const AppException &e) {
+        failCall(isMethod, e);
+    } catch (const std::exception &e) {
+        failCall(isMethod, AppException(QString::fromLocal8Bit(e.what()), APP_LOCATION, false));
+    }
+}
+
+void NativeMessagingHost::failCall(bool isMethod, const AppException &e)
+{
+    if (isMethod)
+        sendAnswer(e.message(), m_currentName, QJsonValue::Null);
+    else
+        sendEvent(m_currentName, QJsonArray{e.message()});
+    const QString failed = isMethod ? QStringLiteral("Method %1 failed.") : QStringLiteral("Event %1 failed.");
+    reportFailure(AppException(failed.arg(m_currentName), e, APP_LOCATION, false));
+}
+
+void NativeMessagingHost::reportFailure(const AppException &e)
+{
+    qWarning() << e.message();
+    if (isFormVisible())
+        MsgBox::showError(activeWindow(), QObject::tr("AppName"), e);
 }
 
 void NativeMessagingHost::processMethodMessage(const QJsonObject &message)
@@ -203,8 +220,17 @@ void NativeMessagingHost::processMethodMessage(const QJsonObject &message)
     const int index = m_methodNames.indexOf(m_currentName);
     if (!m_component || index < 0)
         throwNotImplemented(QStringLiteral("Method"));
-    const QJsonValue result = callComponent(static_cast<Method>(index), firstArgument(message));
-    sendAnswer(QJsonValue::Null, m_methodNames.at(index), result);
+    // A box that the call opens holds the answer back until it is closed.
+    auto result = std::make_shared<QJsonValue>();
+    PendingAnswer::Scope answer([this, name = m_methodNames.at(index), result] {
+        sendAnswer(QJsonValue::Null, name, *result);
+    });
+    try {
+        *result = callComponent(static_cast<Method>(index), firstArgument(message));
+    } catch (...) {
+        answer.cancel();
+        throw;
+    }
 }
 
 void NativeMessagingHost::createInstance()
@@ -330,12 +356,12 @@ bool NativeMessagingHost::isFormVisible() const
 
 bool NativeMessagingHost::notify(QObject *receiver, QEvent *event)
 {
+    // The last guard: page calls are answered and their failures reported
+    // in processMessage; this catches what other event handlers let out.
     try {
         return QApplication::notify(receiver, event);
     } catch (const AppException &e) {
-        qWarning() << e.message();
-        if (isFormVisible())
-            MsgBox::showError(activeWindow(), QObject::tr("AppName"), e);
+        reportFailure(e);
     } catch (const QUnhandledException &e) {
         qWarning() << e.what();
         if (isFormVisible()) {

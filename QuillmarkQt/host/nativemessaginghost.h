@@ -11,6 +11,7 @@
 
 #include <unistd.h>
 
+class AppException;
 class Quillmark;
 class ReadThread;
 class WriteThread;
@@ -85,6 +86,10 @@ private:
     void createInstance();
     QJsonValue callComponent(Method method, const QJsonValue &argument);
     [[noreturn]] void throwNotImplemented(const QString &kind) const;
+    // Answers a failed call with its error.
+    void failCall(bool isMethod, const AppException &e);
+    // Logs a failed call and, while the window is visible, shows it.
+    void reportFailure(const AppException &e);
     bool isFormVisible() const;
 
     void sendAnswer(const QJsonValue &error, const QString &method, const QJsonValue &result);

@@ -21,4 +21,7 @@ public:
     // True once the work that asks has been given up (the window closed,
     // the page ended it): no further PIN is asked for.
     virtual bool isWithdrawn() const = 0;
+    // Gives the work up, from the thread that started it: a question that
+    // waits is answered as cancelled.
+    virtual void withdraw() = 0;
 };

@@ -186,6 +186,9 @@ QByteArray Pkcs11Library::signHash(CK_SESSION_HANDLE session, CK_OBJECT_HANDLE k
                                    const Pkcs11TokenInfo &tokenInfo) const
 {
     LOG_FUNCTION_START();
+    // The key is not used once the person or the page gave the signing up.
+    if (m_pinPrompt.isWithdrawn())
+        throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
     check(m_functionList->C_SignInit(session, mechanism, key), "C_SignInit", APP_LOCATION);
     if (alwaysAuthenticate)
         contextLogin(session, slotInfo, tokenInfo);

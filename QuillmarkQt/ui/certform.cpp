@@ -2,11 +2,9 @@
 #include "ui_certform.h"
 
 #include "appexception.h"
-#include "guithreadlauncher.h"
-#include "pinformprompt.h"
 #include "msgbox.h"
-#include "msgboxlauncher.h"
 #include "opensslthreadrelease.h"
+#include "pinformprompt.h"
 #include "waitdialog.h"
 
 #include <QCryptographicHash>
@@ -62,7 +60,7 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
                    bool filterOnlyQualified, const Configuration &configuration)
     : QMainWindow(parent)
     , m_ui(std::make_unique<Ui::CertForm>())
-    , m_watcher(new QFutureWatcher<QList<Pkcs11CertContainer>>(this))
+    , m_watcher(new QFutureWatcher<Listing>(this))
     , m_filterOnlyValid(filterOnlyValid)
     , m_filterOnlyQualified(filterOnlyQualified)
     , m_stores(stores)
@@ -86,9 +84,11 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
 CertForm::~CertForm()
 {
     qDebug() << "Destroying CertForm";
-    // The listing may wait for a PIN dialog; it must not outlive the program.
+    // A listing still running asks for no PIN any more; its result goes
+    // nowhere.
     m_watcher->disconnect(this);
-    GuiThreadLauncher::serveUntilFinished(*m_watcher);
+    if (m_listingPrompt)
+        m_listingPrompt->withdraw();
     delete m_waitDialog;
 }
 
@@ -141,12 +141,8 @@ void CertForm::afterWindowIsShown()
         const QSignalBlocker quiet(storeSelected ? combo : nullptr);
         combo->removeItem(0);
     }
-    if (combo->count() == 0) {
-        QPointer<CertForm> alive(this);
-        MsgBox::showError(this, QObject::tr("AppName"), QObject::tr("UsableCertStoreNotPresent"));
-        if (alive)
-            close();
-    }
+    if (combo->count() == 0)
+        MsgBox::showError(this, QObject::tr("AppName"), QObject::tr("UsableCertStoreNotPresent"), [this] { close(); });
 }
 
 int CertForm::selectedStoreIndex() const
@@ -211,25 +207,25 @@ void CertForm::startListing()
     // The panel is up before the worker can ask for a PIN: a panel opened
     // after the PIN dialog would block it.
     on_showWaitDialog();
-    // The box opens on the GUI thread while the worker waits on the launcher.
-    std::shared_ptr<MsgBoxLauncher> launcher(new MsgBoxLauncher(this), GuiThreadLauncher::DeleteLater());
-    m_watcher->setFuture(QtConcurrent::run([store, launcher]() mutable {
+    m_listingPrompt = std::make_shared<PinFormPrompt>();
+    m_watcher->setFuture(QtConcurrent::run([store, pinPrompt = m_listingPrompt]() {
         const OpenSslThreadRelease release;
-        return refreshCertStore(store, *launcher);
+        return refreshCertStore(store, *pinPrompt);
     }));
 }
 
-QList<Pkcs11CertContainer> CertForm::refreshCertStore(Pkcs11CertStore &store, MsgBoxLauncher &launcher)
+CertForm::Listing CertForm::refreshCertStore(const Pkcs11CertStore &store, PinPrompt &pinPrompt)
 {
     qDebug() << "Reloading cert store " << store.getName() << store.getLibraryPath();
+    Listing listing;
     try {
-        PinFormPrompt pinPrompt;
-        return store.getContainers(pinPrompt);
+        listing.containers = store.getContainers(pinPrompt);
     } catch (const AppException &e) {
-        launcher.showErrorWithDetails(QObject::tr("AppName"),
-                                      QObject::tr("CertFormCertificateListingError"), e.toString(true));
-        return {};
+        listing.failure.reset(e.clone());
+    } catch (const std::exception &e) {
+        listing.failure.reset(new AppException(QString::fromLocal8Bit(e.what()), APP_LOCATION, false));
     }
+    return listing;
 }
 
 void CertForm::on_showWaitDialog()
@@ -259,7 +255,14 @@ void CertForm::on_closeWaitDialog()
 
 void CertForm::on_populateTreeView(int index)
 {
-    populateTreeView(m_watcher->resultAt(index));
+    const Listing listing = m_watcher->resultAt(index);
+    m_listingPrompt.reset();
+    populateTreeView(listing.containers);
+    if (listing.failure) {
+        MsgBox::showErrorWithDetail(this, QObject::tr("AppName"),
+                                    QObject::tr("CertFormCertificateListingError"),
+                                    listing.failure->toString(true));
+    }
 }
 
 void CertForm::clearDetails()

@@ -7,12 +7,15 @@
 
 #include <QFutureWatcher>
 #include <QList>
+#include <QSharedPointer>
 #include <QMainWindow>
 #include <QStringList>
 
 #include <memory>
 
-class MsgBoxLauncher;
+class AppException;
+class PinFormPrompt;
+class PinPrompt;
 class QTreeWidgetItem;
 class WaitDialog;
 
@@ -64,10 +67,15 @@ private:
     int selectedStoreIndex() const;
     bool listingRuns() const;
     void startListing();
-    // Runs on a worker thread and may outlive the window: it touches nothing
-    // of it but the launcher, which was made on the GUI thread.
-    static QList<Pkcs11CertContainer> refreshCertStore(Pkcs11CertStore &store,
-                                                       MsgBoxLauncher &launcher);
+    struct Listing
+    {
+        QList<Pkcs11CertContainer> containers;
+        QSharedPointer<const AppException> failure;
+    };
+    // Runs on a worker thread and may outlive the window: it has copies of
+    // what it needs and reports through the watcher, which goes with the
+    // window.
+    static Listing refreshCertStore(const Pkcs11CertStore &store, PinPrompt &pinPrompt);
     void clearDetails();
     void populateTreeView(const QList<Pkcs11CertContainer> &list);
     QTreeWidgetItem *addContainerItem(int index, const Pkcs11CertContainer &container);
@@ -80,7 +88,9 @@ private:
     static QStringList certificateValues(const X509Certificate2Ultra &certificate);
 
     std::unique_ptr<Ui::CertForm> m_ui;
-    QFutureWatcher<QList<Pkcs11CertContainer>> *m_watcher;
+    QFutureWatcher<Listing> *m_watcher;
+    // The prompt of the running listing, withdrawn when the window goes.
+    std::shared_ptr<PinFormPrompt> m_listingPrompt;
     const bool m_filterOnlyValid;
     const bool m_filterOnlyQualified;
     X509Certificate2Ultra m_selectedCertificate;

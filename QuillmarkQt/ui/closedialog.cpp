@@ -5,7 +5,8 @@
 
 #include <QtDebug>
 
-bool CloseDialog::s_positiveAnswer = false;
+#include <utility>
+
 QPointer<CloseDialog> CloseDialog::s_currentDialog;
 
 CloseDialog::CloseDialog(QWidget *parent)
@@ -17,22 +18,29 @@ CloseDialog::CloseDialog(QWidget *parent)
 
 CloseDialog::~CloseDialog() = default;
 
-bool CloseDialog::askToClose(QWidget *parent)
+void CloseDialog::askToClose(QWidget *parent, Answered answered)
 {
     qDebug() << "CloseDialog asking";
-    if (ClosingFlag::isRaised() || s_positiveAnswer)
-        return true;
+    if (ClosingFlag::isRaised()) {
+        answered(true);
+        return;
+    }
+    // One question at a time: a second close request waits for its answer.
+    if (s_currentDialog)
+        return;
 
     qDebug() << "CloseDialog creating";
-    QPointer<CloseDialog> dialog = new CloseDialog(parent);
+    auto *dialog = new CloseDialog(parent);
+    dialog->m_answered = std::move(answered);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
     s_currentDialog = dialog;
     dialog->m_ui->lblQuestion->setText(QObject::tr("CloseUnsigned"));
     dialog->m_ui->btnYes->setText(QObject::tr("AnswerYes"));
     dialog->m_ui->btnNo->setText(QObject::tr("AnswerNo"));
-    dialog->exec();
-    delete dialog.data();
-    s_currentDialog = nullptr;
-    return s_positiveAnswer;
+    // Escape and the window's close button answer no.
+    connect(dialog, &QDialog::rejected, dialog, [dialog] { dialog->setIsPositiveAndClose(false); });
+    dialog->show();
 }
 
 void CloseDialog::terminate()
@@ -45,8 +53,11 @@ void CloseDialog::terminate()
 void CloseDialog::setIsPositiveAndClose(bool positive)
 {
     qDebug() << "CloseDialog " << (positive ? "positive" : "negative") << " closing";
-    s_positiveAnswer = positive;
+    // Answered once; the window may be closed again from the continuation.
+    const Answered answered = std::exchange(m_answered, Answered());
     close();
+    if (answered)
+        answered(positive);
 }
 
 void CloseDialog::on_btnYes_clicked()

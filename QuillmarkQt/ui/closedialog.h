@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 
 namespace Ui {
@@ -10,17 +11,21 @@ class CloseDialog;
 }
 
 // The question asked when the signing window is closed before the document
-// was signed. Once answered yes, it is not asked again in this process.
+// was signed. It opens application-modal and returns at once; the answer
+// reaches the asking window through a continuation.
 class CloseDialog : public QDialog
 {
     Q_OBJECT
 
 public:
+    using Answered = std::function<void(bool mayClose)>;
+
     explicit CloseDialog(QWidget *parent);
     ~CloseDialog() override;
 
-    // True when the window may close.
-    static bool askToClose(QWidget *parent);
+    // answered runs with true when the window may close, at once while the
+    // component is finishing, and never once the parent is gone.
+    static void askToClose(QWidget *parent, Answered answered);
     // Answers the open question with yes: the component is finishing.
     static void terminate();
 
@@ -32,7 +37,7 @@ private slots:
 
 private:
     std::unique_ptr<Ui::CloseDialog> m_ui;
+    Answered m_answered;
 
-    static bool s_positiveAnswer;
     static QPointer<CloseDialog> s_currentDialog;
 };

@@ -1,7 +1,6 @@
 #include "guithreadlauncher.h"
 
 #include <QCoreApplication>
-#include <QFutureWatcherBase>
 #include <QMutexLocker>
 #include <QThread>
 
@@ -16,12 +15,24 @@ GuiThreadLauncher::GuiThreadLauncher()
     moveToThread(QCoreApplication::instance()->thread());
 }
 
-void GuiThreadLauncher::serveUntilFinished(const QFutureWatcherBase &watcher)
+void GuiThreadLauncher::cancel()
 {
-    while (watcher.isRunning()) {
-        QCoreApplication::processEvents();
-        QThread::msleep(10);
-    }
+    markCancelled();
+    dismissDialog();
+    markDone();
+}
+
+void GuiThreadLauncher::markCancelled()
+{
+    QMutexLocker lock(&m_mutex);
+    m_cancelled = true;
+    m_doneChanged.wakeAll();
+}
+
+bool GuiThreadLauncher::isCancelled() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_cancelled;
 }
 
 bool GuiThreadLauncher::onGuiThread()
@@ -44,7 +55,7 @@ void GuiThreadLauncher::waitUntilDone()
     // Woken the moment the dialog closes; a signing run should not sit out
     // the rest of a pause after the user has typed the PIN.
     QMutexLocker lock(&m_mutex);
-    while (!m_done)
+    while (!m_done && !m_cancelled)
         m_doneChanged.wait(&m_mutex, pollIntervalMilliseconds);
     m_done = false;
 }

@@ -4,13 +4,12 @@
 #include <QObject>
 #include <QWaitCondition>
 
-class QFutureWatcherBase;
-
 // Base of the objects through which a pool thread has the GUI thread open a
 // dialog and waits until the user has closed it. The launcher lives on the
-// GUI thread; a subclass emits a queued signal to its own slot, which runs the
-// dialog and calls markDone(), while the caller waits in waitUntilDone().
-// One caller at a time may wait on a launcher.
+// GUI thread; a subclass emits a queued signal to its own slot, which opens
+// the dialog without blocking and calls markDone() once it has closed, while
+// the caller waits in waitUntilDone(). One caller at a time may wait on a
+// launcher.
 class GuiThreadLauncher : public QObject
 {
     Q_OBJECT
@@ -18,10 +17,11 @@ class GuiThreadLauncher : public QObject
 public:
     GuiThreadLauncher();
 
-    // Blocks the GUI thread until the watched task has ended, still serving
-    // the launchers it waits on: also once the event loop has quit, when a
-    // window that runs a task is destroyed.
-    static void serveUntilFinished(const QFutureWatcherBase &watcher);
+    // On the GUI thread: the waiting caller is released as if the dialog had
+    // been cancelled, and a dialog not yet opened never opens.
+    void cancel();
+    // From any thread, before the request: it will not open its dialog.
+    void markCancelled();
 
     // Owners on a worker thread release a launcher through this: it lives on
     // the GUI thread and goes there, after the request it carried is handled.
@@ -32,6 +32,9 @@ public:
 
 protected:
     static bool onGuiThread();
+    bool isCancelled() const;
+    // Closes the dialog the launcher has open, if any.
+    virtual void dismissDialog() = 0;
     // Before emitting the request, so that a mark left by an earlier request
     // cannot end the wait for this one.
     void prepareWait();
@@ -41,7 +44,8 @@ protected:
     void markDone();
 
 private:
-    QMutex m_mutex;
+    mutable QMutex m_mutex;
     QWaitCondition m_doneChanged;
     bool m_done = false;
+    bool m_cancelled = false;
 };

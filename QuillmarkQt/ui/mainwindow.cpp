@@ -6,12 +6,7 @@
 #include "certstorefactory.h"
 #include "closedialog.h"
 #include "msgbox.h"
-#include "guithreadlauncher.h"
-#include "msgboxlauncher.h"
-#include "opensslthreadrelease.h"
 #include "pinformprompt.h"
-#include "pkcs11signaturegenerator.h"
-#include "signaturegeneratorfactory.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
 
@@ -19,8 +14,6 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QSysInfo>
-#include <QUnhandledException>
-#include <QtConcurrent>
 #include <QtDebug>
 
 #include <algorithm>
@@ -45,11 +38,11 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
                        int pageCacheSize, const StoreDefinitions &signingCertificateStores,
                        QWidget *parent)
     : QMainWindow(parent)
+    , m_workflow(signingCertificateStores, [] { return std::make_shared<PinFormPrompt>(); })
     , m_pageCache(pageCacheSize)
     , m_viewOnly(viewOnly)
     , m_filterOnlyValidCerts(filterOnlyValidCerts)
     , m_filterOnlyQualifiedCerts(filterOnlyQualifiedCerts)
-    , m_signingCertificateStores(signingCertificateStores)
     , m_ui(std::make_unique<Ui::MainWindow>())
 {
     m_ui->setupUi(this);
@@ -58,26 +51,26 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
     fillZoomLevels();
     connect(this, &MainWindow::windowShown, this, &MainWindow::afterWindowIsShown,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
-    connect(&m_signWatcher, &QFutureWatcherBase::started, this, &MainWindow::disableToolStrips,
-            Qt::DirectConnection);
-    connect(&m_signWatcher, &QFutureWatcherBase::resultReadyAt, this, &MainWindow::on_requestSignFinish);
-    connect(&m_signWatcher, &QFutureWatcherBase::finished, this, &MainWindow::enableToolStrips,
-            Qt::DirectConnection);
+    connect(&m_workflow, &DocumentWorkflow::signingStarted, this, &MainWindow::disableToolStrips);
+    connect(&m_workflow, &DocumentWorkflow::signingEnded, this, &MainWindow::enableToolStrips);
+    connect(&m_workflow, &DocumentWorkflow::signatureReady, this, &MainWindow::requestSignFinish);
+    connect(&m_workflow, &DocumentWorkflow::signingFailed, this, &MainWindow::showSigningFailure);
     setSigningCertificate(X509Certificate2Ultra());
 }
 
 MainWindow::~MainWindow()
 {
-    // A signing task still reads the communication manager and may wait for
-    // a PIN dialog or an error box.
-    m_signWatcher.disconnect(this);
-    GuiThreadLauncher::serveUntilFinished(m_signWatcher);
     delete m_waitDialog;
 }
 
 CommunicationManager &MainWindow::communicationManager()
 {
-    return m_communicationManager;
+    return m_workflow.communicationManager();
+}
+
+DocumentWorkflow &MainWindow::workflow()
+{
+    return m_workflow;
 }
 
 void MainWindow::applyMode()
@@ -126,8 +119,8 @@ void MainWindow::enableToolStrips()
 
 void MainWindow::afterWindowIsShown()
 {
-    loadConfiguration();
-    if (m_docInfo.contentType.isEmpty() && m_awaitedAnswer == CommunicationManager::None)
+    m_workflow.loadConfiguration();
+    if (m_docInfo.contentType.isEmpty() && m_workflow.awaitedAnswer() == CommunicationManager::None)
         requestGetDocumentInfo();
 }
 
@@ -161,7 +154,7 @@ void MainWindow::requestGetDocumentInfo()
 {
     qDebug() << "Requesting document info";
     showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentInfo"));
-    sendRequest(CommunicationManager::GetDocumentInfo, [this] { m_communicationManager.requestGetDocumentInfo(); });
+    sendRequest([this] { m_workflow.requestGetDocumentInfo(); });
 }
 
 void MainWindow::requestGetDocumentPage(int page)
@@ -169,30 +162,23 @@ void MainWindow::requestGetDocumentPage(int page)
     qDebug() << "Requesting document page number: " << page;
     hidePage();
     showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentPage").arg(page));
-    sendRequest(CommunicationManager::GetDocumentPage,
-                [this, page] { m_communicationManager.requestGetDocumentPage(page); });
+    sendRequest([this, page] { m_workflow.requestGetDocumentPage(page); });
 }
 
-void MainWindow::sendRequest(CommunicationManager::RequestKind kind, const std::function<void()> &send)
+void MainWindow::sendRequest(const std::function<void()> &send)
 {
     try {
         send();
-        m_awaitedAnswer = kind;
     } catch (const AppException &e) {
-        QPointer<MainWindow> alive(this);
-        MsgBox::showError(this, caption(), e);
-        if (alive)
-            hideWaitDialog();
+        MsgBox::showError(this, caption(), e, [this] { hideWaitDialog(); });
     }
 }
 
 bool MainWindow::takeAwaitedAnswer(CommunicationManager::RequestKind kind,
                                    const QString &exchangeName)
 {
-    if (m_awaitedAnswer == kind) {
-        m_awaitedAnswer = CommunicationManager::None;
+    if (m_workflow.takeAwaitedAnswer(kind))
         return true;
-    }
     // An answer nobody asked for says nothing about the document on screen;
     // it must not end the workflow or take the wait panel of a request
     // that is still running.
@@ -205,7 +191,7 @@ void MainWindow::processGetDocumentInfoResponse(const QString &response)
 {
     qDebug() << "Processing document info response";
     processAnswer(CommunicationManager::GetDocumentInfo, QStringLiteral("GetDocumentInfo"), [&] {
-        acceptDocumentInfo(m_communicationManager.processGetDocumentInfoResponse(response));
+        acceptDocumentInfo(m_workflow.processGetDocumentInfoResponse(response));
     });
 }
 
@@ -219,8 +205,6 @@ void MainWindow::processAnswer(CommunicationManager::RequestKind kind, const QSt
         accept();
     } catch (const AppException &e) {
         failAnswer(e);
-    } catch (const QUnhandledException &e) {
-        failAnswer(QString::fromLocal8Bit(e.what()));
     }
 }
 
@@ -229,8 +213,8 @@ void MainWindow::acceptDocumentInfo(const GetDocumentInfoResponse &response)
     // Without its document information the answer tells no page count at all.
     if (!response.docInfo || response.docInfo->pages < 1)
         throw AppException(QObject::tr("DocumentContainsNoPages"), APP_LOCATION, true);
-    updateWindowTitle(m_communicationManager.serverCertificate(),
-                      m_communicationManager.documentProvingData().docId);
+    updateWindowTitle(m_workflow.communicationManager().serverCertificate(),
+                      m_workflow.communicationManager().documentProvingData().docId);
     m_docInfo = *response.docInfo;
     changePageTo(1);
 }
@@ -239,7 +223,7 @@ void MainWindow::processGetDocumentPageResponse(const QString &response)
 {
     qDebug() << "Processing document page response";
     processAnswer(CommunicationManager::GetDocumentPage, QStringLiteral("GetDocumentPage"), [&] {
-        acceptDocumentPage(m_communicationManager.processGetDocumentPageResponse(response));
+        acceptDocumentPage(m_workflow.processGetDocumentPageResponse(response));
     });
 }
 
@@ -255,19 +239,7 @@ void MainWindow::acceptDocumentPage(const GetDocumentPageResponse &response)
 
 void MainWindow::failAnswer(const AppException &e)
 {
-    QPointer<MainWindow> alive(this);
-    MsgBox::showError(this, caption(), e);
-    // Terminating while the box was open may already have ended the window.
-    if (alive)
-        close();
-}
-
-void MainWindow::failAnswer(const QString &details)
-{
-    QPointer<MainWindow> alive(this);
-    MsgBox::showErrorWithDetail(this, caption(), QObject::tr("GeneralExceptionMessage"), details);
-    if (alive)
-        close();
+    MsgBox::showError(this, caption(), e, [this] { close(); });
 }
 
 void MainWindow::changePageTo(int page)
@@ -310,10 +282,8 @@ void MainWindow::leCurrentPageProccessChanges()
     bool isNumber = false;
     const int page = typed.toInt(&isNumber, 10);
     if (!isNumber || page < 1 || page > m_docInfo.pages) {
-        QPointer<MainWindow> alive(this);
-        MsgBox::showError(this, caption(), QObject::tr("PageDoesNotExist").arg(typed));
-        if (alive)
-            m_ui->leCurrentPage->setText(QString::number(m_currentPage));
+        MsgBox::showError(this, caption(), QObject::tr("PageDoesNotExist").arg(typed),
+                          [this] { m_ui->leCurrentPage->setText(QString::number(m_currentPage)); });
         return;
     }
     changePageTo(page);
@@ -349,7 +319,7 @@ void MainWindow::hidePage()
 
 bool MainWindow::pageIsShown() const
 {
-    return !m_pageCache.isEmpty() && m_awaitedAnswer != CommunicationManager::GetDocumentPage;
+    return !m_pageCache.isEmpty() && m_workflow.awaitedAnswer() != CommunicationManager::GetDocumentPage;
 }
 
 // --- zoom --------------------------------------------------------------------
@@ -475,13 +445,23 @@ void MainWindow::closeEvent(QCloseEvent *event)
     event->ignore();
     if (m_finished)
         return;
-    if (!m_viewOnly && !m_signedSuccessfully) {
-        QPointer<MainWindow> alive(this);
-        const bool mayClose = CloseDialog::askToClose(this);
-        if (!alive || !mayClose)
-            return;
+    if (m_viewOnly || m_signedSuccessfully) {
+        finish();
+        return;
     }
+    CloseDialog::askToClose(this, [this](bool mayClose) {
+        if (mayClose)
+            finish();
+    });
+}
+
+void MainWindow::finish()
+{
+    if (m_finished)
+        return;
     m_finished = true;
+    // A signing run still going asks for no PIN and uses no key any more.
+    m_workflow.giveUpSigning();
     emit signingProcessFinishedEvent(m_signedSuccessfully);
     hide();
 }
@@ -536,36 +516,16 @@ void MainWindow::setSigningCertificate(const X509Certificate2Ultra &certificate)
     m_ui->btnSign->setEnabled(true);
 }
 
-void MainWindow::loadConfiguration()
-{
-    qDebug() << "Loading configuration";
-    m_configuration = Configuration();
-    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::loadConfigurationEvent)))
-        emit loadConfigurationEvent();
-}
-
 void MainWindow::configurationLoaded(const QString &data)
 {
     try {
-        QByteArray text = QByteArray::fromBase64(data.toUtf8());
-        const int end = text.indexOf('\0');
-        if (end >= 0)
-            text.truncate(end);
-        m_configuration = Configuration::deserialize(QString::fromUtf8(text));
-        if (!m_configuration.isAvailableIn(CertStoreFactory::getUsableStores(m_signingCertificateStores)))
-            m_configuration = Configuration();
-        if (!m_viewOnly && m_configuration.isValid())
-            setSigningCertificate(X509Certificate2Ultra(m_configuration.getSigningCertificate(), QSsl::Der));
+        m_workflow.applyStoredConfiguration(data);
+        const Configuration &configuration = m_workflow.configuration();
+        if (!m_viewOnly && configuration.isValid())
+            setSigningCertificate(X509Certificate2Ultra(configuration.getSigningCertificate(), QSsl::Der));
     } catch (const AppException &e) {
         MsgBox::showErrorWithDetail(this, caption(), QObject::tr("ConfigurationFailedToLoad"), e.toString(true));
     }
-}
-
-void MainWindow::saveConfiguration()
-{
-    qDebug() << "Saving configuration";
-    if (isSignalConnected(QMetaMethod::fromSignal(&MainWindow::saveConfigurationEvent)))
-        emit saveConfigurationEvent(QString::fromLatin1(m_configuration.serialize().toUtf8().toBase64()));
 }
 
 void MainWindow::configurationSaved(bool ok)
@@ -578,8 +538,8 @@ void MainWindow::on_btnChangeCert_clicked()
 {
     qDebug() << "Opening cert form";
     if (!m_certForm) {
-        m_certForm = new CertForm(this, CertStoreFactory::getUsableStores(m_signingCertificateStores),
-                                  m_filterOnlyValidCerts, m_filterOnlyQualifiedCerts, m_configuration);
+        m_certForm = new CertForm(this, CertStoreFactory::getUsableStores(m_workflow.signingCertificateStores()),
+                                  m_filterOnlyValidCerts, m_filterOnlyQualifiedCerts, m_workflow.configuration());
         connect(m_certForm, &CertForm::configurationSet, this, &MainWindow::updateConfiguration);
     }
     m_certForm->show();
@@ -588,9 +548,8 @@ void MainWindow::on_btnChangeCert_clicked()
 void MainWindow::updateConfiguration()
 {
     qDebug() << "New certificate was set";
-    m_configuration = m_certForm->getConfiguration();
     setSigningCertificate(m_certForm->getSelectedCertificate());
-    saveConfiguration();
+    m_workflow.chooseConfiguration(m_certForm->getConfiguration());
 }
 
 // --- signing -----------------------------------------------------------------------
@@ -606,8 +565,7 @@ void MainWindow::requestSignInit(const QString &certificate)
 {
     qDebug() << "Requesting sign init";
     showWaitDialog(QObject::tr("PanelWaitTextForSignInit"));
-    sendRequest(CommunicationManager::SignInit,
-                [this, &certificate] { m_communicationManager.requestSignInit(certificate); });
+    sendRequest([this, &certificate] { m_workflow.requestSignInit(certificate); });
 }
 
 void MainWindow::processSignInitResponse(const QString &response)
@@ -616,42 +574,19 @@ void MainWindow::processSignInitResponse(const QString &response)
     if (!takeAwaitedAnswer(CommunicationManager::SignInit, QStringLiteral("SignInit")))
         return;
     hideWaitDialog();
-    // The task gets its own copy: a configuration answer may arrive meanwhile.
-    m_signWatcher.setFuture(QtConcurrent::run(this, &MainWindow::computeSignature, response, m_configuration));
+    m_workflow.startSigning(response);
 }
 
-QString MainWindow::computeSignature(const QString &response, const Configuration &configuration)
+void MainWindow::showSigningFailure(const AppException &e)
 {
-    const OpenSslThreadRelease release;
-    try {
-        const SignInitResponse answer = m_communicationManager.processSignInitResponse(response);
-        const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();
-        const QByteArray hash = QByteArray::fromHex(hexHash.toUtf8());
-        PinFormPrompt pinPrompt;
-        const auto generator = SignatureGeneratorFactory::getInstance(configuration, pinPrompt);
-        const QString hashOid = answer.signInitOutput ? answer.signInitOutput->signatureAlgorithmOID : QString();
-        return QString::fromLatin1(generator->signHash(hash, hashOid).toHex());
-    } catch (const AppException &e) {
-        // Made here but moved to the GUI thread, where the box opens.
-        const std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(this));
-        launcher->showError(caption(), e);
-        return QString();
-    }
-}
-
-void MainWindow::on_requestSignFinish(int index)
-{
-    const QString signature = m_signWatcher.resultAt(index);
-    if (!signature.isEmpty())
-        requestSignFinish(signature);
+    MsgBox::showError(this, caption(), e);
 }
 
 void MainWindow::requestSignFinish(const QString &signature)
 {
     qDebug() << "Requesting sign finish";
     showWaitDialog(QObject::tr("PanelWaitTextForSignFinish"));
-    sendRequest(CommunicationManager::SignFinish,
-                [this, &signature] { m_communicationManager.requestSignFinish(signature); });
+    sendRequest([this, &signature] { m_workflow.requestSignFinish(signature); });
 }
 
 void MainWindow::processSignFinishResponse(const QString &response)
@@ -662,20 +597,14 @@ void MainWindow::processSignFinishResponse(const QString &response)
     hideWaitDialog();
     disableToolStrips();
     try {
-        m_communicationManager.processSignFinishResponse(response);
+        m_workflow.processSignFinishResponse(response);
     } catch (const AppException &e) {
         enableToolStrips();
         failAnswer(e);
         return;
-    } catch (const QUnhandledException &e) {
-        enableToolStrips();
-        failAnswer(QString::fromLocal8Bit(e.what()));
-        return;
     }
-    QPointer<MainWindow> alive(this);
-    MsgBox::showInfo(this, caption(), QObject::tr("SigningSuccessfulDialogText"));
-    if (!alive)
-        return;
+    // Recorded before the box: the server has accepted the signature,
+    // whatever ends the window while the box is open.
     m_signedSuccessfully = true;
-    close();
+    MsgBox::showInfo(this, caption(), QObject::tr("SigningSuccessfulDialogText"), [this] { close(); });
 }

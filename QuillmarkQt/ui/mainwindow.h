@@ -1,12 +1,11 @@
 #pragma once
 
 #include "communicationmanager.h"
-#include "configuration.h"
 #include "docinfo.h"
+#include "documentworkflow.h"
 #include "pagecache.h"
 #include "x509certificate2ultra.h"
 
-#include <QFutureWatcher>
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
@@ -24,9 +23,10 @@ namespace Ui {
 class MainWindow;
 }
 
-// The document window: fetches the document page by page through the web
-// page and shows it with zoom. In signing mode it also carries the signing
-// controls; in view-only mode it only shows and closes.
+// The document window: shows the document page by page with zoom, which its
+// workflow fetches through the web page. In signing mode it also carries the
+// signing controls; in view-only mode it only shows and closes. Boxes and the
+// close question open without blocking and go on through continuations.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -50,12 +50,12 @@ public:
     void configurationSaved(bool ok);
     void terminate();
 
-    // The component forwards the four request signals of the manager.
+    // The component forwards the four request signals of the manager and
+    // the configuration requests of the workflow.
     CommunicationManager &communicationManager();
+    DocumentWorkflow &workflow();
 
 signals:
-    void loadConfigurationEvent();
-    void saveConfigurationEvent(const QString &data);
     void signingProcessFinishedEvent(bool successful);
     void windowShown();
 
@@ -65,7 +65,7 @@ public slots:
 
 private slots:
     void updateConfiguration();
-    void on_requestSignFinish(int index);
+    void showSigningFailure(const AppException &e);
     void on_btnPreviousPage_clicked();
     void on_btnNextPage_clicked();
     void on_leCurrentPage_returnPressed();
@@ -93,13 +93,11 @@ private:
     void updateWindowTitle(const X509Certificate2Ultra &serverCertificate, const QString &docId);
 
     void setSigningCertificate(const X509Certificate2Ultra &certificate);
-    void loadConfiguration();
-    void saveConfiguration();
     void requestSignInit(const QString &certificate);
-    // Runs on a pool thread: checks the sign-init answer and signs its hash
-    // on the token. Empty when it failed; the user has been told.
-    QString computeSignature(const QString &response, const Configuration &configuration);
     void requestSignFinish(const QString &signature);
+    // Tells the page that the workflow ended and hides; the component
+    // deletes the window then.
+    void finish();
 
     void showWaitDialog(const QString &text);
     void hideWaitDialog();
@@ -108,7 +106,7 @@ private:
     void requestGetDocumentPage(int page);
     // Sends a request behind the wait panel that the caller has put up; a
     // request that cannot be sent is shown and takes the panel down.
-    void sendRequest(CommunicationManager::RequestKind kind, const std::function<void()> &send);
+    void sendRequest(const std::function<void()> &send);
     // False for an answer the window did not ask for; the user is told and
     // the window carries on as it was.
     bool takeAwaitedAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName);
@@ -120,7 +118,6 @@ private:
     void acceptDocumentPage(const GetDocumentPageResponse &response);
     // A failed answer ends the workflow: error box, then close.
     void failAnswer(const AppException &e);
-    void failAnswer(const QString &details);
 
     void changePageTo(int page);
     void leCurrentPageProccessChanges();
@@ -136,13 +133,11 @@ private:
     void setZoomLevelText(double factor);
     void uncheckFitButtons();
 
-    QFutureWatcher<QString> m_signWatcher;
     X509Certificate2Ultra m_signingCertificate;
     // Made at the first request to change the certificate and kept; a child
     // of this window.
     CertForm *m_certForm = nullptr;
-    Configuration m_configuration;
-    CommunicationManager m_communicationManager;
+    DocumentWorkflow m_workflow;
     PageCache m_pageCache;
     bool m_signedSuccessfully = false;
     DocInfo m_docInfo;
@@ -151,8 +146,6 @@ private:
     const bool m_viewOnly;
     const bool m_filterOnlyValidCerts;
     const bool m_filterOnlyQualifiedCerts;
-    const StoreDefinitions m_signingCertificateStores;
-    CommunicationManager::RequestKind m_awaitedAnswer = CommunicationManager::None;
     // Set once the page has been told that the workflow ended.
     bool m_finished = false;
     WaitDialog *m_waitDialog = nullptr;

@@ -9,7 +9,10 @@
 #include <QPushButton>
 #include <QtDebug>
 
+#include <utility>
+
 QPointer<MsgBox> MsgBox::s_currentMsgBox;
+QQueue<MsgBox::Request> MsgBox::s_waiting;
 
 MsgBox::MsgBox(QWidget *parent, const QString &message, const QString &caption, bool isError,
                bool detailsAvailable)
@@ -71,53 +74,97 @@ void MsgBox::closeEvent(QCloseEvent *event)
     deleteLater();
 }
 
-void MsgBox::runModal(MsgBox *box)
+MsgBox *MsgBox::present(Request request)
 {
-    // A box opened from inside another one takes over; the outer one is the
-    // current box again once the inner one is gone.
-    const QPointer<MsgBox> previous = s_currentMsgBox;
-    QPointer<MsgBox> guarded = box;
-    s_currentMsgBox = guarded;
-    box->exec();
-    delete guarded.data();
-    s_currentMsgBox = previous;
+    if (ClosingFlag::isRaised()) {
+        finish(request);
+        return nullptr;
+    }
+    if (!s_currentMsgBox)
+        return open(std::move(request));
+    if (s_waiting.size() >= maxWaitingBoxes) {
+        qWarning() << "Too many boxes waiting; not shown:" << request.message;
+        finish(request);
+        return nullptr;
+    }
+    s_waiting.enqueue(std::move(request));
+    return nullptr;
 }
 
-void MsgBox::showInfo(QWidget *parent, const QString &caption, const QString &message)
+MsgBox *MsgBox::open(Request request)
+{
+    auto *box = new MsgBox(request.parent, request.message, request.caption, request.isError,
+                           request.detailsAvailable);
+    if (request.detailsAvailable)
+        box->m_ui->teDetails->setPlainText(request.details);
+    box->setWindowModality(Qt::ApplicationModal);
+    s_currentMsgBox = box;
+    // Rejected from outside, deleted with its parent or closed by the
+    // person: each way the box ends once, in its destructor.
+    auto shared = std::make_shared<Request>(std::move(request));
+    connect(box, &QDialog::finished, box, &QWidget::close);
+    connect(box, &QObject::destroyed, [shared]() {
+        finish(*shared);
+        openNext();
+    });
+    box->show();
+    return box;
+}
+
+void MsgBox::finish(Request &request)
+{
+    const Continuation then = std::exchange(request.then, Continuation());
+    request.answerHold.reset();
+    const bool parentGone = request.hasParent && !request.parent;
+    if (then && !parentGone)
+        then();
+}
+
+void MsgBox::openNext()
+{
+    if (s_currentMsgBox || s_waiting.isEmpty())
+        return;
+    present(s_waiting.dequeue());
+}
+
+MsgBox *MsgBox::current()
+{
+    return s_currentMsgBox;
+}
+
+MsgBox *MsgBox::showInfo(QWidget *parent, const QString &caption, const QString &message,
+                      Continuation then)
 {
     qDebug() << "Showing MsgInfo: " << message;
-    if (ClosingFlag::isRaised())
-        return;
-    runModal(new MsgBox(parent, message, caption, false, false));
+    return present({parent, parent != nullptr, caption, message, QString(), false, false,
+             std::move(then), PendingAnswer::hold()});
 }
 
-void MsgBox::showError(QWidget *parent, const QString &caption, const QString &message)
+MsgBox *MsgBox::showError(QWidget *parent, const QString &caption, const QString &message,
+                       Continuation then)
 {
     qDebug() << "Showing error with message: " << message;
-    if (ClosingFlag::isRaised())
-        return;
-    runModal(new MsgBox(parent, message, caption, true, false));
+    return present({parent, parent != nullptr, caption, message, QString(), true, false,
+             std::move(then), PendingAnswer::hold()});
 }
 
-void MsgBox::showErrorWithDetail(QWidget *parent, const QString &caption,
-                                 const QString &message, const QString &details)
+MsgBox *MsgBox::showErrorWithDetail(QWidget *parent, const QString &caption,
+                                 const QString &message, const QString &details,
+                                 Continuation then)
 {
     qDebug() << "Showing error with hidden message: " << details;
-    if (ClosingFlag::isRaised())
-        return;
-    auto *box = new MsgBox(parent, message, caption, true, true);
-    box->m_ui->teDetails->setPlainText(details);
-    runModal(box);
+    return present({parent, parent != nullptr, caption, message, details, true, true, std::move(then),
+             PendingAnswer::hold()});
 }
 
-void MsgBox::showError(QWidget *parent, const QString &caption, const AppException &e)
+MsgBox *MsgBox::showError(QWidget *parent, const QString &caption, const AppException &e,
+                       Continuation then)
 {
     qDebug() << "Show AppException";
     if (showsMessageAlone(e))
-        showError(parent, caption, e.message());
-    else
-        showErrorWithDetail(parent, caption, QObject::tr("GeneralExceptionMessage"),
-                            e.toString(true));
+        return showError(parent, caption, e.message(), std::move(then));
+    return showErrorWithDetail(parent, caption, QObject::tr("GeneralExceptionMessage"),
+                               e.toString(true), std::move(then));
 }
 
 bool MsgBox::showsMessageAlone(const AppException &e)
@@ -127,6 +174,10 @@ bool MsgBox::showsMessageAlone(const AppException &e)
 
 void MsgBox::terminate()
 {
+    QQueue<Request> dropped;
+    dropped.swap(s_waiting);
+    for (Request &request : dropped)
+        finish(request);
     if (s_currentMsgBox)
         s_currentMsgBox->reject();
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "pendinganswer.h"
+
 #include <QDialog>
 #include <QPointer>
+#include <QQueue>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 class AppException;
@@ -15,27 +19,45 @@ class MsgBox;
 
 // The one information and error box of quillmark. Errors may carry a
 // technical text in a details pane that the user unfolds with the Help button.
-// Boxes are opened through the static functions, which block until the box is
-// closed; terminate() closes the open one from outside.
+// Boxes are opened through the static functions, which return at once: the
+// box is application-modal and the event loop keeps serving the page. One box
+// is shown at a time; the next waits for it, and boxes beyond
+// maxWaitingBoxes are only logged. `then` runs once the box has been closed,
+// or at once when it is not shown; never when its parent is gone by then.
+// Each returns the box when it opened at once, none when it waits or is not
+// shown.
+// terminate() closes the open box and forgets the waiting ones.
 class MsgBox : public QDialog
 {
     Q_OBJECT
 
 public:
+    using Continuation = std::function<void()>;
+
+    // Enough for the few distinct errors one step of a workflow can raise;
+    // a page that makes a box per call must not pile up thousands.
+    static constexpr int maxWaitingBoxes = 8;
+
     MsgBox(QWidget *parent, const QString &message, const QString &caption, bool isError,
            bool detailsAvailable);
     ~MsgBox() override;
 
-    static void showInfo(QWidget *parent, const QString &caption, const QString &message);
-    static void showError(QWidget *parent, const QString &caption, const QString &message);
-    static void showErrorWithDetail(QWidget *parent, const QString &caption,
-                                    const QString &message, const QString &details);
+    static MsgBox *showInfo(QWidget *parent, const QString &caption, const QString &message,
+                         Continuation then = {});
+    static MsgBox *showError(QWidget *parent, const QString &caption, const QString &message,
+                          Continuation then = {});
+    static MsgBox *showErrorWithDetail(QWidget *parent, const QString &caption,
+                                    const QString &message, const QString &details,
+                                    Continuation then = {});
     // A message fit for the user is shown as it stands; anything else as the
     // general message with the whole exception chain as details.
-    static void showError(QWidget *parent, const QString &caption, const AppException &e);
+    static MsgBox *showError(QWidget *parent, const QString &caption, const AppException &e,
+                          Continuation then = {});
     static bool showsMessageAlone(const AppException &e);
 
-    // Cancels the box that is open, if any.
+    // The box on screen, if any.
+    static MsgBox *current();
+    // Cancels the box that is open, if any, and drops the waiting ones.
     static void terminate();
 
     void setDetailsAvailable(bool available);
@@ -48,7 +70,24 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    static void runModal(MsgBox *box);
+    struct Request
+    {
+        QPointer<QWidget> parent;
+        bool hasParent = false;
+        QString caption;
+        QString message;
+        QString details;
+        bool isError = false;
+        bool detailsAvailable = false;
+        Continuation then;
+        // Keeps the answer of the page call that opened the box.
+        PendingAnswer::Hold answerHold;
+    };
+
+    static MsgBox *present(Request request);
+    static MsgBox *open(Request request);
+    static void finish(Request &request);
+    static void openNext();
     QAbstractButton *detailsButton() const;
 
     std::unique_ptr<Ui::MsgBox> m_ui;
@@ -56,4 +95,5 @@ private:
     bool m_detailsVisible = false;
 
     static QPointer<MsgBox> s_currentMsgBox;
+    static QQueue<Request> s_waiting;
 };

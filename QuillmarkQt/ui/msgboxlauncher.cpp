@@ -3,7 +3,7 @@
 #include "appexception.h"
 #include "msgbox.h"
 
-MsgBoxLauncher::MsgBoxLauncher(QWidget *parent) : m_parent(parent)
+MsgBoxLauncher::MsgBoxLauncher()
 {
     connect(this, &MsgBoxLauncher::launchErrorSignal, this, &MsgBoxLauncher::launchError,
             Qt::QueuedConnection);
@@ -34,15 +34,36 @@ void MsgBoxLauncher::showError(const QString &caption, const AppException &e)
         showErrorWithDetails(caption, QObject::tr("GeneralExceptionMessage"), e.toString(true));
 }
 
+// The box may wait behind another or not be shown at all; the caller is
+// released once it has gone.
 void MsgBoxLauncher::launchError(const QString &caption, const QString &message)
 {
-    MsgBox::showError(m_parent, caption, message);
-    markDone();
+    if (isCancelled())
+        return;
+    m_box = MsgBox::showError(nullptr, caption, message, releaseWhenClosed());
 }
 
 void MsgBoxLauncher::launchErrorWithDetails(const QString &caption, const QString &message,
                                             const QString &details)
 {
-    MsgBox::showErrorWithDetail(m_parent, caption, message, details);
-    markDone();
+    if (isCancelled())
+        return;
+    m_box = MsgBox::showErrorWithDetail(nullptr, caption, message, details, releaseWhenClosed());
 }
+
+MsgBox::Continuation MsgBoxLauncher::releaseWhenClosed()
+{
+    // The launcher may be gone by the time a waiting box is closed: a
+    // cancelled caller does not wait for it.
+    return [self = QPointer<MsgBoxLauncher>(this)] {
+        if (self)
+            self->markDone();
+    };
+}
+
+void MsgBoxLauncher::dismissDialog()
+{
+    if (m_box)
+        m_box->reject();
+}
+

@@ -1,21 +1,24 @@
 #pragma once
 
 #include "guithreadlauncher.h"
+#include "msgbox.h"
 
+#include <QDialog>
 #include <QPointer>
 #include <QString>
-#include <QWidget>
 
 class AppException;
 
 // Shows an error box on the GUI thread for code that runs on a pool thread,
-// and blocks that code until the user has closed the box.
+// and blocks that code until the user has closed the box. The box has no
+// parent: a window that goes away must not take the box, and with it the
+// waiting caller's release, along.
 class MsgBoxLauncher : public GuiThreadLauncher
 {
     Q_OBJECT
 
 public:
-    explicit MsgBoxLauncher(QWidget *parent);
+    MsgBoxLauncher();
 
     void showError(const QString &caption, const QString &message);
     void showErrorWithDetails(const QString &caption, const QString &message,
@@ -32,7 +35,11 @@ private slots:
     void launchErrorWithDetails(const QString &caption, const QString &message,
                                 const QString &details);
 
+protected:
+    void dismissDialog() override;
+
 private:
-    // The parent window may be deleted while a request is queued.
-    QPointer<QWidget> m_parent;
+    MsgBox::Continuation releaseWhenClosed();
+
+    QPointer<QDialog> m_box;
 };

@@ -9,7 +9,7 @@
 
 #include <utility>
 
-std::atomic<PinForm *> PinForm::s_current{nullptr};
+QPointer<PinForm> PinForm::s_current;
 
 PinForm::PinForm(QWidget *parent, const Pkcs11SlotInfo &slotInfo,
                  const Pkcs11TokenInfo &tokenInfo)
@@ -31,24 +31,22 @@ PinForm::~PinForm()
     PinBuffer::wipe(m_pin);
 }
 
-QString PinForm::needPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
+PinForm *PinForm::open(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
 {
     qDebug("Need pin is called");
-    // The parent window may go away while the dialog runs and take the
+    // The parent window may go away while the dialog is open and take the
     // dialog with it.
-    QPointer<PinForm> form = new PinForm(QApplication::activeWindow(), slotInfo, tokenInfo);
-    s_current = form.data();
-    form->exec();
-    QString pin = form ? form->takePin() : QString();
-    delete form.data();
-    s_current = nullptr;
-    return pin;
+    auto *form = new PinForm(QApplication::activeWindow(), slotInfo, tokenInfo);
+    form->setWindowModality(Qt::ApplicationModal);
+    s_current = form;
+    form->show();
+    return form;
 }
 
 void PinForm::terminate()
 {
-    if (PinForm *form = s_current.load())
-        form->reject();
+    if (s_current)
+        s_current->reject();
 }
 
 void PinForm::setInfo(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)

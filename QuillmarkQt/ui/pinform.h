@@ -4,17 +4,18 @@
 #include "pkcs11tokeninfo.h"
 
 #include <QDialog>
+#include <QPointer>
 #include <QString>
 
-#include <atomic>
 #include <memory>
 
 namespace Ui {
 class PinForm;
 }
 
-// The modal dialog that asks for a token's PIN. Opened only through needPin()
-// on the GUI thread; worker threads reach it through PinFormLauncher.
+// The application-modal dialog that asks for a token's PIN. Opened through
+// open() on the GUI thread, which returns at once; worker threads reach it
+// through PinFormLauncher.
 class PinForm : public QDialog
 {
     Q_OBJECT
@@ -23,9 +24,12 @@ public:
     PinForm(QWidget *parent, const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
     ~PinForm() override;
 
+    // Shows a new dialog over the active window; its finished() signal says
+    // when takePin() has the answer.
+    static PinForm *open(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
     // The PIN typed, or a null string when the dialog was left any other way
     // than with OK.
-    static QString needPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
+    QString takePin();
     // Rejects the dialog now shown, if any: the component is shutting down.
     static void terminate();
 
@@ -45,10 +49,8 @@ private slots:
     void on_btnCancel_clicked();
 
 private:
-    QString takePin();
-
     std::unique_ptr<Ui::PinForm> m_ui;
     QString m_pin;
 
-    static std::atomic<PinForm *> s_current;
+    static QPointer<PinForm> s_current;
 };

@@ -3,6 +3,8 @@
 #include "closingflag.h"
 #include "pinform.h"
 
+#include <QtDebug>
+
 #include <utility>
 
 PinFormLauncher::PinFormLauncher(const Pkcs11SlotInfo &slotInfo,
@@ -15,8 +17,10 @@ PinFormLauncher::PinFormLauncher(const Pkcs11SlotInfo &slotInfo,
 
 QString PinFormLauncher::launch()
 {
-    if (onGuiThread())
-        return PinForm::needPin(m_slotInfo, m_tokenInfo);
+    if (onGuiThread()) {
+        qWarning() << "PIN asked for on the GUI thread; treated as cancelled";
+        return QString();
+    }
     prepareWait();
     emit launchPinFormSignal();
     waitUntilDone();
@@ -27,7 +31,25 @@ void PinFormLauncher::launchPinForm()
 {
     // The request may arrive after the component began to close, when
     // nothing would dismiss a dialog opened now.
-    if (!ClosingFlag::isRaised())
-        m_pin = PinForm::needPin(m_slotInfo, m_tokenInfo);
+    if (ClosingFlag::isRaised() || isCancelled()) {
+        markDone();
+        return;
+    }
+    m_form = PinForm::open(m_slotInfo, m_tokenInfo);
+    connect(m_form, &QDialog::finished, this, &PinFormLauncher::takePin);
+    // Deleted from outside (with a parent window) without an answer.
+    connect(m_form, &QObject::destroyed, this, &PinFormLauncher::markDone);
+}
+
+void PinFormLauncher::takePin()
+{
+    m_pin = m_form->takePin();
+    m_form->deleteLater();
     markDone();
+}
+
+void PinFormLauncher::dismissDialog()
+{
+    if (m_form)
+        m_form->reject();
 }

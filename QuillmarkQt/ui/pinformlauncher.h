@@ -4,10 +4,13 @@
 #include "pkcs11slotinfo.h"
 #include "pkcs11tokeninfo.h"
 
+#include <QPointer>
 #include <QString>
 
+class PinForm;
+
 // Carries one PIN request from a worker thread to the GUI thread, where
-// PinForm runs, and blocks the worker until the user has answered. One
+// PinForm opens, and blocks the worker until the user has answered. One
 // launcher serves one request.
 class PinFormLauncher : public GuiThreadLauncher
 {
@@ -16,7 +19,8 @@ class PinFormLauncher : public GuiThreadLauncher
 public:
     PinFormLauncher(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
 
-    // The PIN as PinForm::needPin gives it: null or empty when cancelled.
+    // The PIN typed: null or empty when cancelled. Only for worker threads:
+    // the GUI thread cannot wait for a dialog of its own.
     QString launch();
 
 signals:
@@ -25,10 +29,16 @@ signals:
 private slots:
     void launchPinForm();
 
+protected:
+    void dismissDialog() override;
+
 private:
+    void takePin();
+
     Pkcs11SlotInfo m_slotInfo;
     Pkcs11TokenInfo m_tokenInfo;
     // Written on the GUI thread before the launcher is marked done, read by
     // the worker only after that.
     QString m_pin;
+    QPointer<PinForm> m_form;
 };

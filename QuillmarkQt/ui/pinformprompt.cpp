@@ -5,29 +5,46 @@
 #include "msgboxlauncher.h"
 #include "pinformlauncher.h"
 
+#include <QMutexLocker>
 #include <QObject>
+#include <QScopeGuard>
 
 #include <memory>
+
+template <typename Launcher, typename Request>
+auto PinFormPrompt::wait(Launcher *launcher, Request request)
+{
+    // Released on the GUI thread, which may still have to close its dialog.
+    const std::unique_ptr<Launcher, GuiThreadLauncher::DeleteLater> owner(launcher);
+    {
+        QMutexLocker lock(&m_mutex);
+        m_waitingOn = launcher;
+    }
+    const auto forget = qScopeGuard([this] {
+        QMutexLocker lock(&m_mutex);
+        m_waitingOn = nullptr;
+    });
+    // Withdrawn between the check of the caller and the launcher's creation.
+    if (isWithdrawn())
+        launcher->markCancelled();
+    return request(*launcher);
+}
 
 QString PinFormPrompt::askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
 {
     if (isWithdrawn())
         return QString();
-    std::unique_ptr<PinFormLauncher, GuiThreadLauncher::DeleteLater> launcher(
-        new PinFormLauncher(slotInfo, tokenInfo));
-    return launcher->launch();
+    return wait(new PinFormLauncher(slotInfo, tokenInfo),
+                [](PinFormLauncher &launcher) { return launcher.launch(); });
 }
 
 void PinFormPrompt::reportPinIncorrect()
 {
     if (isWithdrawn())
         return;
-    // Without a parent: the active window belongs to the GUI thread and is
-    // not to be read from the worker that gets here. On the GUI thread the
-    // box opens only once the event loop runs, so the launcher must outlive
-    // this call.
-    std::unique_ptr<MsgBoxLauncher, GuiThreadLauncher::DeleteLater> launcher(new MsgBoxLauncher(nullptr));
-    launcher->showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
+    wait(new MsgBoxLauncher, [](MsgBoxLauncher &launcher) {
+        launcher.showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
+    });
 }
 
 bool PinFormPrompt::isWithdrawn() const
@@ -38,4 +55,7 @@ bool PinFormPrompt::isWithdrawn() const
 void PinFormPrompt::withdraw()
 {
     m_withdrawn = true;
+    QMutexLocker lock(&m_mutex);
+    if (m_waitingOn)
+        m_waitingOn->cancel();
 }

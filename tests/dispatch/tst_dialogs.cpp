@@ -109,7 +109,7 @@ void TestDialogs::plainBoxesHaveNoHelpButton()
     else
         MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("Plain message"));
 
-    QVERIFY(probe.seen());
+    QTRY_VERIFY(probe.seen());
     QCOMPARE(look.title, QStringLiteral("Caption"));
     QCOMPARE(look.message, QStringLiteral("Plain message"));
     QVERIFY(!look.helpShown);
@@ -150,7 +150,7 @@ void TestDialogs::detailsPaneTogglesHeight()
     MsgBox::showErrorWithDetail(nullptr, QStringLiteral("Caption"), QStringLiteral("Failed"),
                                 QStringLiteral("technical <b>text</b>"));
 
-    QVERIFY(probe.seen());
+    QTRY_VERIFY(probe.seen());
     QCOMPARE(details, QStringLiteral("technical <b>text</b>"));
     QCOMPARE(steps.size(), 3);
     QVERIFY(paneHeight >= 143);
@@ -173,7 +173,7 @@ void TestDialogs::exceptionForUserShowsItsMessageAlone()
     });
     MsgBox::showError(nullptr, QStringLiteral("Caption"),
                       AppException(QStringLiteral("The PIN is blocked."), APP_LOCATION, true));
-    QVERIFY(probe.seen());
+    QTRY_VERIFY(probe.seen());
     QCOMPARE(look.message, QStringLiteral("The PIN is blocked."));
     QVERIFY(!look.helpShown);
 }
@@ -191,7 +191,7 @@ void TestDialogs::internalExceptionShowsGeneralMessageWithChain()
             pressOk(box);
         });
         MsgBox::showError(nullptr, QStringLiteral("Caption"), *exception);
-        QVERIFY(probe.seen());
+        QTRY_VERIFY(probe.seen());
         QCOMPARE(look.message, QObject::tr("GeneralExceptionMessage"));
         QVERIFY(look.helpShown);
         QCOMPARE(look.details, exception->toString(true));
@@ -209,13 +209,17 @@ void TestDialogs::closingFlagSuppressesEveryBox()
             dialog->reject();
         },
         300);
-    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("info"));
-    MsgBox::showError(nullptr, QStringLiteral("Caption"), QStringLiteral("error"));
+    // What waits for a box that is not shown goes on at once.
+    int continued = 0;
+    const auto next = [&] { ++continued; };
+    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("info"), next);
+    MsgBox::showError(nullptr, QStringLiteral("Caption"), QStringLiteral("error"), next);
     MsgBox::showErrorWithDetail(nullptr, QStringLiteral("Caption"), QStringLiteral("error"),
-                                QStringLiteral("details"));
+                                QStringLiteral("details"), next);
     MsgBox::showError(nullptr, QStringLiteral("Caption"),
-                      AppException(QStringLiteral("e"), APP_LOCATION, false));
-    QVERIFY(CloseDialog::askToClose(nullptr));
+                      AppException(QStringLiteral("e"), APP_LOCATION, false), next);
+    CloseDialog::askToClose(nullptr, [&](bool mayClose) { continued += mayClose ? 1 : 100; });
+    QCOMPARE(continued, 5);
     QTest::qWait(350);
     QVERIFY(!opened);
 }
@@ -224,7 +228,7 @@ void TestDialogs::terminateClosesTheOpenBox()
 {
     ModalProbe<MsgBox> probe([](MsgBox *) { MsgBox::terminate(); });
     MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("closed from outside"));
-    QVERIFY(probe.seen());
+    QTRY_VERIFY(probe.seen());
     QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
     // Nothing open: terminating again is harmless.
     MsgBox::terminate();
@@ -254,13 +258,13 @@ static void answerWorkerBox(WorkerRequest &request, const std::function<void()> 
     }));
     worker->start();
     QTRY_VERIFY_WITH_TIMEOUT(request.returned, 5000);
-    QVERIFY(probe.seen());
+    QTRY_VERIFY(probe.seen());
     QVERIFY(worker->wait(2000));
 }
 
 void TestDialogs::launcherBlocksWorkerUntilBoxCloses()
 {
-    MsgBoxLauncher launcher(nullptr);
+    MsgBoxLauncher launcher;
     for (int round = 0; round < 2; ++round) {
         WorkerRequest request;
         answerWorkerBox(request, [&] {
@@ -273,7 +277,7 @@ void TestDialogs::launcherBlocksWorkerUntilBoxCloses()
 
 void TestDialogs::launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone()
 {
-    MsgBoxLauncher launcher(nullptr);
+    MsgBoxLauncher launcher;
     BoxLook look;
     ModalProbe<MsgBox> probe([&](MsgBox *box) {
         look = lookOf(box);
@@ -299,7 +303,7 @@ void TestDialogs::launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone()
 
 void TestDialogs::launcherShowsExceptionsByTheUserRule()
 {
-    MsgBoxLauncher launcher(nullptr);
+    MsgBoxLauncher launcher;
     const AppException internal(QStringLiteral("internal"), APP_LOCATION, false);
     const AppException forUser(QStringLiteral("for the user"), APP_LOCATION, true);
 
@@ -326,16 +330,22 @@ void TestDialogs::closeQuestionAnswers()
             else
                 dialog->close();
         });
-        const bool closing = CloseDialog::askToClose(nullptr);
-        return std::make_tuple(probe.seen(), closing, question);
+        int answers = 0;
+        bool closing = false;
+        CloseDialog::askToClose(nullptr, [&](bool mayClose) {
+            ++answers;
+            closing = mayClose;
+        });
+        QTest::qWaitFor([&] { return answers > 0; }, 5000);
+        return std::make_tuple(probe.seen(), answers, closing, question);
     };
 
-    QCOMPARE(answer("btnNo"), std::make_tuple(true, false, QObject::tr("CloseUnsigned")));
-    // The title bar's close button leaves the earlier answer in force.
-    QCOMPARE(answer(nullptr), std::make_tuple(true, false, QObject::tr("CloseUnsigned")));
-    QCOMPARE(answer("btnYes"), std::make_tuple(true, true, QObject::tr("CloseUnsigned")));
-    // Once the user said yes the question is not asked again.
-    QCOMPARE(answer("btnNo"), std::make_tuple(false, true, QString()));
+    QCOMPARE(answer("btnNo"), std::make_tuple(true, 1, false, QObject::tr("CloseUnsigned")));
+    // The title bar's close button answers no.
+    QCOMPARE(answer(nullptr), std::make_tuple(true, 1, false, QObject::tr("CloseUnsigned")));
+    QCOMPARE(answer("btnYes"), std::make_tuple(true, 1, true, QObject::tr("CloseUnsigned")));
+    // A yes belongs to the window that asked: the next question is asked.
+    QCOMPARE(answer("btnNo"), std::make_tuple(true, 1, false, QObject::tr("CloseUnsigned")));
 }
 
 void TestDialogs::waitPanel()

@@ -129,7 +129,7 @@ private slots:
     void booleanArguments();
     void integerArguments_data();
     void integerArguments();
-    void failedMethodIsAnsweredAndRethrownWithCause();
+    void failedMethodIsAnsweredAndLoggedWithCause();
     void createInstanceReplacesAndDisposeForgets();
     void terminateFromThePage();
     void notifyCatchesEverything();
@@ -252,28 +252,24 @@ void TestHostDispatch::integerArguments()
     QCOMPARE(component->pageCacheSize(), expected);
 }
 
-void TestHostDispatch::failedMethodIsAnsweredAndRethrownWithCause()
+void TestHostDispatch::failedMethodIsAnsweredAndLoggedWithCause()
 {
     const QString name = netName(QStringLiteral("SetSigningCertificateStores"));
     const QJsonObject message{{QStringLiteral("method"), name},
                               {QStringLiteral("args"), QJsonArray{"a|"}}};
-    QString wrapper;
-    QString cause;
-    try {
-        host().processMessage(message);
-    } catch (const AppException &e) {
-        wrapper = e.message();
-        cause = e.innerException() ? e.innerException()->message() : QString();
-        QVERIFY(!e.isUserMessage());
-    }
-    QCOMPARE(wrapper, QStringLiteral("Method %1 failed.").arg(name));
-    QCOMPARE(cause, QObject::tr("UnableToParseSigningCertificateStoresDefinition"));
+    // The failure is answered and logged here; nothing leaves into the
+    // event loop.
+    QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("\"Method %1 failed.\"").arg(name)));
+    host().processMessage(message);
+    const QString cause = QObject::tr("UnableToParseSigningCertificateStoresDefinition");
     QCOMPARE(nextMessage(), (QJsonObject{{QStringLiteral("error"), cause},
                                          {QStringLiteral("method"), name},
                                          {QStringLiteral("result"), QJsonValue()}}));
 
     const QJsonObject pageOnly{{QStringLiteral("event"), netName("NeedSignFinishEvent")}};
-    QVERIFY_EXCEPTION_THROWN(host().processMessage(pageOnly), AppException);
+    QTest::ignoreMessage(QtWarningMsg,
+                         qPrintable(QStringLiteral("\"Event %1 failed.\"").arg(netName("NeedSignFinishEvent"))));
+    host().processMessage(pageOnly);
     QCOMPARE(nextMessage().value(QStringLiteral("event")),
              QJsonValue(netName("NeedSignFinishEvent")));
 }

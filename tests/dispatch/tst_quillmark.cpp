@@ -182,11 +182,14 @@ void TestQuillmark::terminateRaisesFlagAndClosesOpenBox()
     Quillmark component;
     QSignalSpy done(&component, &Quillmark::quillmarkDone);
     ModalProbe<MsgBox> probe([&](MsgBox *) { component.terminate(); });
-    // Returns only once the queued reject has closed the box.
-    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("waiting for the user"));
-    QVERIFY(probe.seen());
+    bool closed = false;
+    MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QStringLiteral("waiting for the user"),
+                     [&] { closed = true; });
+    QTRY_VERIFY(probe.seen());
     QCOMPARE(done.count(), 1);
     QVERIFY(ClosingFlag::isRaised());
+    // The queued reject closes the box and runs what waited for it.
+    QTRY_VERIFY(closed);
     QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
 }
 
@@ -194,8 +197,15 @@ void TestQuillmark::terminateAnswersOpenCloseQuestion()
 {
     Quillmark component;
     ModalProbe<CloseDialog> probe([&](CloseDialog *) { component.terminate(); });
-    QVERIFY(CloseDialog::askToClose(nullptr));
-    QVERIFY(probe.seen());
+    int answers = 0;
+    bool mayClose = false;
+    CloseDialog::askToClose(nullptr, [&](bool answer) {
+        ++answers;
+        mayClose = answer;
+    });
+    QTRY_VERIFY(probe.seen());
+    QTRY_COMPARE(answers, 1);
+    QVERIFY(mayClose);
     QVERIFY(!ModalProbe<CloseDialog>::visibleWidget());
 }
 

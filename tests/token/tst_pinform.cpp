@@ -3,14 +3,17 @@
 #include "closingflag.h"
 #include "pinform.h"
 #include "pinformlauncher.h"
+#include "pinformprompt.h"
 #include "tokentestbed.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QSignalSpy>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -43,6 +46,17 @@ Pkcs11TokenInfo tokenInfo(const char *model)
 
 } // namespace
 
+// The dialog opens without blocking; its answer is there once it finished.
+QString answerOf(PinForm *opened)
+{
+    QPointer<PinForm> form(opened);
+    QSignalSpy finished(opened, &QDialog::finished);
+    QTest::qWaitFor([&] { return !finished.isEmpty() || !form; }, 10000);
+    const QString pin = form ? form->takePin() : QString();
+    delete form.data();
+    return pin;
+}
+
 class PinFormTest : public QObject
 {
     Q_OBJECT
@@ -60,6 +74,7 @@ private slots:
     void terminateRejectsOpenDialog();
     void terminateWithoutDialogDoesNothing();
     void launcherOnGuiThreadEmitsNothing();
+    void withdrawnPromptReleasesTheWaitingWorker();
     void launcherFromWorker();
     void launcherWhileClosingShowsNothing();
 
@@ -120,7 +135,7 @@ void PinFormTest::emptyModelStillShowsTitle()
 void PinFormTest::typedPinOnGuiThread()
 {
     m_driver->typePin(QStringLiteral("4321"));
-    QCOMPARE(PinForm::needPin(slotInfo(), tokenInfo("Model")), QStringLiteral("4321"));
+    QCOMPARE(answerOf(PinForm::open(slotInfo(), tokenInfo("Model"))), QStringLiteral("4321"));
     QCOMPARE(m_driver->pinDialogsSeen(), 1);
 }
 
@@ -138,29 +153,54 @@ void PinFormTest::leavingWithoutOkGivesNull()
         m_driver->pressEscape();
     else
         m_driver->pressCancel();
-    QVERIFY(PinForm::needPin(slotInfo(), tokenInfo("Model")).isNull());
+    QVERIFY(answerOf(PinForm::open(slotInfo(), tokenInfo("Model"))).isNull());
 }
 
 void PinFormTest::terminateRejectsOpenDialog()
 {
     m_driver->leaveOpen([]() { PinForm::terminate(); });
-    QVERIFY(PinForm::needPin(slotInfo(), tokenInfo("Model")).isNull());
+    QVERIFY(answerOf(PinForm::open(slotInfo(), tokenInfo("Model"))).isNull());
 }
 
 void PinFormTest::terminateWithoutDialogDoesNothing()
 {
     PinForm::terminate();
     m_driver->typePin(QStringLiteral("1"));
-    QCOMPARE(PinForm::needPin(slotInfo(), tokenInfo("Model")), QStringLiteral("1"));
+    QCOMPARE(answerOf(PinForm::open(slotInfo(), tokenInfo("Model"))), QStringLiteral("1"));
 }
 
 void PinFormTest::launcherOnGuiThreadEmitsNothing()
 {
-    m_driver->typePin(QStringLiteral("5555"));
+    // The GUI thread cannot wait for a dialog it has to serve itself.
     PinFormLauncher launcher(slotInfo(), tokenInfo("Model"));
     QSignalSpy requests(&launcher, &PinFormLauncher::launchPinFormSignal);
-    QCOMPARE(launcher.launch(), QStringLiteral("5555"));
+    QVERIFY(launcher.launch().isNull());
     QCOMPARE(requests.count(), 0);
+    QTest::qWait(100);
+    QCOMPARE(m_driver->pinDialogsSeen(), 0);
+}
+
+void PinFormTest::withdrawnPromptReleasesTheWaitingWorker()
+{
+    // The window that started a token task goes while the task waits in the
+    // PIN dialog: the dialog is rejected and the task goes on without a PIN.
+    auto prompt = std::make_shared<PinFormPrompt>();
+    m_driver->leaveOpen([prompt]() { prompt->withdraw(); });
+    const Outcome outcome = TokenTestBed::runOnWorker([prompt]() {
+        const QString first = prompt->askForPin(slotInfo(), tokenInfo("Model"));
+        // Nothing more is asked once withdrawn.
+        const QString second = prompt->askForPin(slotInfo(), tokenInfo("Model"));
+        prompt->reportPinIncorrect();
+        return QVariant(QStringList{first, second});
+    });
+    QCOMPARE(outcome.value.toStringList(), QStringList({QString(), QString()}));
+    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    const auto dialogOpen = [] {
+        const QWidgetList windows = QApplication::topLevelWidgets();
+        return std::any_of(windows.cbegin(), windows.cend(),
+                           [](QWidget *w) { return qobject_cast<QDialog *>(w) && w->isVisible(); });
+    };
+    QTRY_VERIFY(!dialogOpen());
 }
 
 void PinFormTest::launcherFromWorker()

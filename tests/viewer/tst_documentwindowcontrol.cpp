@@ -150,7 +150,7 @@ private slots:
         // page ends the workflow.
         ModalProbe<CloseDialog> question([&](CloseDialog *) { component.terminate(); });
         window->close();
-        QVERIFY(question.seen());
+        QTRY_VERIFY(question.seen());
         QTRY_VERIFY(window.isNull());
         QCOMPARE(page.finished.count(), 1);
         QCOMPARE(page.finished.first().first().toBool(), false);
@@ -180,10 +180,8 @@ private slots:
         QVERIFY(window);
         QTRY_COMPARE(page.info.count(), 1);
         ModalProbe<MsgBox> about([&](MsgBox *) { component.terminate(); });
-        // The about box runs inside the window's own slot, which is still on
-        // the stack when the window goes.
         QVERIFY(QMetaObject::invokeMethod(window, "on_btnInfo_clicked"));
-        QVERIFY(about.seen());
+        QTRY_VERIFY(about.seen());
         QTRY_VERIFY(window.isNull());
         QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
         QCOMPARE(page.finished.count(), 1);

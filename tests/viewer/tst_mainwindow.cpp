@@ -267,7 +267,7 @@ private slots:
         MessageBoxReader box;
         session.pageField()->setText(typed);
         QTest::keyClick(session.pageField(), Qt::Key_Return);
-        QVERIFY(box.seen());
+        QTRY_VERIFY(box.seen());
         QCOMPARE(box.text, QStringLiteral("Page %1 does not exist.").arg(typed));
         QCOMPARE(session.pageField()->text(), QStringLiteral("1"));
         QCOMPARE(session.page->pageRequests, QList<int>{1});
@@ -393,13 +393,13 @@ private slots:
         {
             MessageBoxReader box;
             session.window->processGetDocumentPageResponse(m_answers.page(2, oldNonce));
-            QVERIFY(box.seen());
+            QTRY_VERIFY(box.seen());
             QCOMPARE(box.text, QStringLiteral("The server answer does not fit the request (GetDocumentPage)."));
         }
         {
             MessageBoxReader box;
             session.window->processGetDocumentInfoResponse(m_answers.info(oldNonce));
-            QVERIFY(box.seen());
+            QTRY_VERIFY(box.seen());
         }
         QVERIFY(session.window->isVisible());
         QCOMPARE(session.finished->count(), 0);
@@ -418,7 +418,7 @@ private slots:
         {
             MessageBoxReader box;
             session.window->processGetDocumentInfoResponse(m_answers.info(nonce));
-            QVERIFY(box.seen());
+            QTRY_VERIFY(box.seen());
         }
         // The page answer that follows is still taken.
         session.window->processGetDocumentPageResponse(m_answers.page(2, nonce));
@@ -455,7 +455,7 @@ private slots:
                 broken == 2 ? m_answers.pageWithoutPage(1, session.page->lastNonce)
                             : m_answers.pageWithData(1, "bm90IGFuIGltYWdl", session.page->lastNonce));
         }
-        QVERIFY(box.seen());
+        QTRY_VERIFY(box.seen());
         QCOMPARE(box.text, message);
         QCOMPARE(session.finished->count(), 1);
         QCOMPARE(session.finished->first().first().toBool(), false);
@@ -484,7 +484,7 @@ private slots:
                 dialog->findChild<QPushButton *>(QStringLiteral("btnNo"))->click();
             });
             session.window->close();
-            QVERIFY(no.seen());
+            QTRY_VERIFY(no.seen());
         }
         QVERIFY(session.window->isVisible());
         QCOMPARE(session.finished->count(), 0);
@@ -493,7 +493,7 @@ private slots:
                 dialog->findChild<QPushButton *>(QStringLiteral("btnYes"))->click();
             });
             session.window->terminate();
-            QVERIFY(yes.seen());
+            QTRY_VERIFY(yes.seen());
         }
         QCOMPARE(session.finished->count(), 1);
         QCOMPARE(session.finished->first().first().toBool(), false);
@@ -505,7 +505,7 @@ private slots:
         Session session = openOnFirstPage(true);
         MessageBoxReader box;
         session.button("btnInfo")->click();
-        QVERIFY(box.seen());
+        QTRY_VERIFY(box.seen());
         QVERIFY2(box.text.startsWith(QStringLiteral("Quillmark\nVersion 1.0.7 (%1-bit)").arg(QSysInfo::WordSize)),
                  qPrintable(box.text));
     }

@@ -1,0 +1,108 @@
+#pragma once
+
+#include "appexception.h"
+#include "communicationmanager.h"
+#include "configuration.h"
+
+#include <QFutureWatcher>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QSharedPointer>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class PinPrompt;
+
+// What the document window shows, without the window: the one request the
+// page is asked to answer, the communication manager that checks the
+// answers, the signing configuration and the signing task. Lives on the GUI
+// thread; the signing task runs on a pool thread with copies of what it
+// needs, so that it may outlive the workflow, which gives it up instead of
+// waiting for it.
+class DocumentWorkflow : public QObject
+{
+    Q_OBJECT
+
+public:
+    using StoreDefinitions = QList<QPair<QString, QString>>;
+    using RequestKind = CommunicationManager::RequestKind;
+
+    // Makes the prompt through which a signing run asks for PINs.
+    using PinPromptFactory = std::function<std::shared_ptr<PinPrompt>()>;
+
+    DocumentWorkflow(const StoreDefinitions &signingCertificateStores,
+                     PinPromptFactory pinPromptFactory);
+    ~DocumentWorkflow() override;
+
+    CommunicationManager &communicationManager();
+    const StoreDefinitions &signingCertificateStores() const;
+
+    // Each sends one request and awaits its answer; an AppException leaves
+    // when the request cannot be sent, and nothing is awaited then.
+    void requestGetDocumentInfo();
+    void requestGetDocumentPage(int page);
+    void requestSignInit(const QString &certificatePem);
+    void requestSignFinish(const QString &signature);
+
+    RequestKind awaitedAnswer() const;
+    // True for the awaited answer, which is awaited no longer; false for an
+    // answer nobody asked for.
+    bool takeAwaitedAnswer(RequestKind kind);
+
+    // Check an answer taken with takeAwaitedAnswer(); AppException on failure.
+    GetDocumentInfoResponse processGetDocumentInfoResponse(const QString &response);
+    GetDocumentPageResponse processGetDocumentPageResponse(const QString &response);
+    void processSignFinishResponse(const QString &response);
+
+    // Checks the sign-init answer and signs its hash on the token, on a pool
+    // thread; signatureReady or signingFailed follow unless the workflow is
+    // gone or gave the task up by then.
+    void startSigning(const QString &signInitResponse);
+    bool isSigning() const;
+    // The running task asks for no PIN any more and uses no key.
+    void giveUpSigning();
+
+    const Configuration &configuration() const;
+    // Forgets the configuration and asks the page for the stored one.
+    void loadConfiguration();
+    // Reads the page's answer (Base64 of the configuration text). A
+    // configuration whose store is not usable here is forgotten. Throws
+    // AppException when the text cannot be read.
+    void applyStoredConfiguration(const QString &data);
+    // The person chose another certificate: kept and sent to be stored.
+    void chooseConfiguration(const Configuration &configuration);
+
+signals:
+    void loadConfigurationEvent();
+    void saveConfigurationEvent(const QString &data);
+    void signingStarted();
+    void signatureReady(const QString &signature);
+    void signingFailed(const AppException &e);
+    void signingEnded();
+
+private:
+    struct SigningOutcome
+    {
+        QString signature;
+        QSharedPointer<const AppException> failure;
+    };
+
+    void sendRequest(RequestKind kind, const std::function<void()> &send);
+    static SigningOutcome sign(const std::shared_ptr<CommunicationManager> &manager,
+                               const QString &response, const Configuration &configuration,
+                               const std::shared_ptr<PinPrompt> &pinPrompt);
+    void finishSigning();
+
+    // Shared with a signing task, which reads the sign-init answer through it.
+    std::shared_ptr<CommunicationManager> m_communicationManager;
+    const PinPromptFactory m_pinPromptFactory;
+    // The prompt of the running signing task, shared with it.
+    std::shared_ptr<PinPrompt> m_signingPrompt;
+    const StoreDefinitions m_signingCertificateStores;
+    RequestKind m_awaitedAnswer = CommunicationManager::None;
+    Configuration m_configuration;
+    QFutureWatcher<SigningOutcome> m_signWatcher;
+};
