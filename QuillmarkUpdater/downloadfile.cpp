@@ -44,11 +44,6 @@ bool DownloadFile::open(const QString &directory)
     return true;
 }
 
-bool DownloadFile::isOpen() const
-{
-    return m_file.isOpen();
-}
-
 bool DownloadFile::append(const QByteArray &bytes)
 {
     if (m_file.write(bytes) != bytes.size()) {

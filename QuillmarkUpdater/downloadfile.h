@@ -22,7 +22,6 @@ public:
 
     // Empties the private download directory and opens the file in it.
     bool open(const QString &directory);
-    bool isOpen() const;
     bool append(const QByteArray &bytes);
     // Closes the complete file and checks signature over all of it.
     bool verify(const QByteArray &signature);

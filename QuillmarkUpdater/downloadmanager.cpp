@@ -45,12 +45,12 @@ bool DownloadManager::prepareDownloadFile()
 void DownloadManager::sendHttpRequest(const QUrl &url, HTTPRequest kind)
 {
     m_redirectsFollowed = 0;
-    if (kind != Signature)
-        m_dataKind = kind;
-    if (kind == Signature)
+    if (kind == Signature) {
         m_signatureText.clear();
-    else
+    } else {
+        m_dataKind = kind;
         m_downloadedData.clear();
+    }
     issueRequest(url, kind);
 }
 
