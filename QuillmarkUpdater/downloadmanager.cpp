@@ -62,6 +62,7 @@ void DownloadManager::issueRequest(const QUrl &url, HTTPRequest kind)
     m_bodySize = 0;
     m_bytesThisPeriod = 0;
     m_refusal.clear();
+    m_inFlight = true;
     QNetworkRequest request(url);
     // Without this Qt asks for gzip and inflates whatever comes, without a
     // bound; a compressed answer is refused instead (checkHeaders).
@@ -79,9 +80,23 @@ void DownloadManager::issueRequest(const QUrl &url, HTTPRequest kind)
     m_progressTimer.start(m_transferTimeout * 1000);
 }
 
+void DownloadManager::pauseProgressCheck()
+{
+    m_progressTimer.stop();
+}
+
+void DownloadManager::resumeProgressCheck()
+{
+    if (!m_inFlight)
+        return;
+    m_bytesThisPeriod = 0;
+    m_progressTimer.start();
+}
+
 void DownloadManager::abort()
 {
     disconnect(m_finishedConnection);
+    m_inFlight = false;
     m_progressTimer.stop();
     m_downloadFile.discard();
     if (m_reply) {
@@ -94,6 +109,7 @@ void DownloadManager::abort()
 void DownloadManager::detach(QNetworkReply *reply)
 {
     disconnect(m_finishedConnection);
+    m_inFlight = false;
     m_progressTimer.stop();
     reply->disconnect(this);
     reply->deleteLater();

@@ -52,6 +52,10 @@ public:
     void sendHttpRequest(const QUrl &url, HTTPRequest kind);
     // Stops the transfer in flight without reporting anything for it.
     void abort();
+    // The progress check rests while a person is asked for proxy
+    // credentials, and starts afresh afterwards.
+    void pauseProgressCheck();
+    void resumeProgressCheck();
 
     // temp/varnek/quillmark/<file name of dataLocation>: the verified
     // package takes its final name.
@@ -111,4 +115,5 @@ private:
     int m_transferTimeout;
     QTimer m_progressTimer;
     QString m_refusal;
+    bool m_inFlight = false;
 };

@@ -14,8 +14,13 @@ Updater::Updater(QObject *parent)
     connect(&downloadManager, &DownloadManager::dataVerified, this, &Updater::verificationOK);
     connect(&downloadManager, &DownloadManager::verificationFailure, this,
             &Updater::on_verificationFailure);
+    // A person may take their time over the credentials.
     connect(downloadManager.networkManager(), &QNetworkAccessManager::proxyAuthenticationRequired,
-            this, &Updater::authentication);
+            this, [this](const QNetworkProxy &proxy, QAuthenticator *auth) {
+                downloadManager.pauseProgressCheck();
+                authentication(proxy, auth);
+                downloadManager.resumeProgressCheck();
+            });
     connect(&downloadManager, &DownloadManager::downloadFailure, this, &Updater::downloadFailure,
             Qt::QueuedConnection);
     QNetworkProxyFactory::setUseSystemConfiguration(true);

@@ -376,9 +376,13 @@ void TestGuiUpdater::proxyCredentialsAskedOnce_data()
     QTest::addColumn<QString>("password");
     QTest::addColumn<bool>("accept");
     QTest::addColumn<int>("stage");
-    QTest::newRow("right") << "s3cret" << true << 2;
-    QTest::newRow("wrong") << "guess" << true << 5;
-    QTest::newRow("cancelled") << "s3cret" << false << 5;
+    QTest::addColumn<int>("thinkingTime");
+    QTest::newRow("right") << "s3cret" << true << 2 << 0;
+    QTest::newRow("wrong") << "guess" << true << 5 << 0;
+    QTest::newRow("cancelled") << "s3cret" << false << 5 << 0;
+    // Longer than the one-second transfer timeout configured here: a person
+    // typing is no stalled transfer.
+    QTest::newRow("right, after a while") << "s3cret" << true << 2 << 2500;
 }
 
 void TestGuiUpdater::proxyCredentialsAskedOnce()
@@ -386,19 +390,26 @@ void TestGuiUpdater::proxyCredentialsAskedOnce()
     QFETCH(QString, password);
     QFETCH(bool, accept);
     QFETCH(int, stage);
+    QFETCH(int, thinkingTime);
     AuthProxy proxy(QStringLiteral("alice"), QStringLiteral("s3cret"), m_site->port());
     QVERIFY(proxy.start());
     qputenv("http_proxy", proxy.address().toUtf8());
     m_site->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
     m_tree->writeConfiguration(UpdateSite::configuration(QStringLiteral("1.1.0"),
                                                          AuthProxy::hiddenSite() + versionPath,
-                                                         AuthProxy::hiddenSite() + packagePath));
+                                                         AuthProxy::hiddenSite() + packagePath, 1));
     int formsShown = 0;
+    QElapsedTimer formOpen;
     QTimer answerer;
     connect(&answerer, &QTimer::timeout, this, [&] {
         auto *form = qobject_cast<AuthenticationForm *>(QApplication::activeModalWidget());
         if (!form || !form->isVisible())
             return;
+        if (!formOpen.isValid())
+            formOpen.start();
+        if (formOpen.elapsed() < thinkingTime)
+            return;
+        formOpen.invalidate();
         ++formsShown;
         QCOMPARE(form->windowTitle(), QStringLiteral("Quillmark Updater"));
         auto *passwordEdit = form->findChild<QLineEdit *>(QStringLiteral("lePassword"));
