@@ -81,9 +81,17 @@ QString ConsoleUpdater::installCommand(const QString &path)
 QString ConsoleUpdater::progressLine(const QString &fileName, qint64 bytesReceived,
                                      qint64 bytesTotal)
 {
+    // The server chooses the name: no control or format character of it
+    // reaches the terminal, where it could move the cursor or rewrite the
+    // screen.
+    QString shownName = fileName;
+    for (QChar &character : shownName) {
+        if (character.category() == QChar::Other_Control || character.category() == QChar::Other_Format)
+            character = QLatin1Char('?');
+    }
     const TransferSize size = TransferSize::scaled(bytesReceived, bytesTotal);
     return QStringLiteral("\r%1... [%2/%3] %4")
-        .arg(fileName)
+        .arg(shownName)
         .arg(size.received)
         .arg(size.total)
         .arg(size.unit);

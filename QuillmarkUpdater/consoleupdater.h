@@ -26,7 +26,8 @@ public:
     // characters.
     static QString installCommand(const QString &path);
     static QString shellQuoted(const QString &text);
-    // "\r<file>... [<received>/<total>] <unit>"
+    // "\r<file>... [<received>/<total>] <unit>", control and format
+    // characters of the file name shown as "?"
     static QString progressLine(const QString &fileName, qint64 bytesReceived, qint64 bytesTotal);
 
 public slots:

@@ -32,6 +32,7 @@ private slots:
     void signatureFromTheOpensslTool();
     void transferUnits_data();
     void transferUnits();
+    void progressLineKeepsTheTerminalIntact();
     void installerCommandQuotesOnlyWhenNeeded_data();
     void installerCommandQuotesOnlyWhenNeeded();
     void installerCommandSurvivesTheShell();
@@ -212,6 +213,15 @@ void TestUpdaterUnits::transferUnits()
     QFETCH(qint64, total);
     QFETCH(QString, line);
     QCOMPARE(ConsoleUpdater::progressLine(QStringLiteral("q.deb"), received, total), line);
+}
+
+void TestUpdaterUnits::progressLineKeepsTheTerminalIntact()
+{
+    // A name from a redirect that would retitle the terminal, clear the
+    // line and reverse the text after it.
+    const QString name = QStringLiteral("\x1b]0;owned\x07q\r\x1b[2Kx\u202e.deb");
+    QCOMPARE(ConsoleUpdater::progressLine(name, 1, 2),
+             QStringLiteral("\r?]0;owned?q??[2Kx?.deb... [1/2] bytes"));
 }
 
 void TestUpdaterUnits::installerCommandQuotesOnlyWhenNeeded_data()
