@@ -180,8 +180,18 @@ void CertForm::on_comboBoxStore_currentIndexChanged(const QString &text)
 void CertForm::on_btnBrowse_clicked()
 {
     qDebug() << "Browse button clicked";
-    const QString path = QFileDialog::getOpenFileName(this, QObject::tr("CertFormOpenFileDialogTitle"),
-                                                      QString(), QObject::tr("AllFiles"));
+    // Opened without a loop of its own: the page is served meanwhile.
+    auto *dialog = new QFileDialog(this, QObject::tr("CertFormOpenFileDialogTitle"), QString(),
+                                   QObject::tr("AllFiles"));
+    dialog->setFileMode(QFileDialog::ExistingFile);
+    dialog->setWindowModality(Qt::ApplicationModal);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QFileDialog::fileSelected, this, &CertForm::moduleChosen);
+    dialog->show();
+}
+
+void CertForm::moduleChosen(const QString &path)
+{
     const int index = selectedStoreIndex();
     if (path.isEmpty() || index < 0)
         return;

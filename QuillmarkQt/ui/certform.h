@@ -49,6 +49,7 @@ private slots:
     void afterWindowIsShown();
     void on_comboBoxStore_currentIndexChanged(const QString &text);
     void on_btnBrowse_clicked();
+    void moduleChosen(const QString &path);
     void on_btnRefresh_clicked();
     void on_treeWidgetCertificates_itemClicked(QTreeWidgetItem *item, int column);
     void on_treeWidgetCertificates_itemDoubleClicked(QTreeWidgetItem *item, int column);

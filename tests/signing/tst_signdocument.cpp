@@ -116,6 +116,16 @@ private:
         return listed ? form : QString();
     }
 
+    // Chooses the token's first certificate, which the page then stores.
+    bool chooseCertificate(TestSigningPage &page)
+    {
+        const QString form = openCertForm(page);
+        if (form.isEmpty())
+            return false;
+        DesktopDriver::doubleClick(form, SigningWindows::certFormTreeRow(1, DesktopDriver::windowSize(form)));
+        return page.serveUntil([&]() { return page.saveCount() == 1; });
+    }
+
     void clickCertForm(const QString &form, const char *objectName)
     {
         DesktopDriver::click(form, SigningWindows::certFormControl(objectName, DesktopDriver::windowSize(form)));
@@ -257,10 +267,7 @@ private slots:
     {
         TestSigningPage page(environment());
         QVERIFY(openSigningWindow(page, tokenStores()));
-        const QString form = openCertForm(page);
-        QVERIFY(!form.isEmpty());
-        DesktopDriver::doubleClick(form, SigningWindows::certFormTreeRow(1, DesktopDriver::windowSize(form)));
-        QVERIFY(page.serveUntil([&]() { return page.saveCount() == 1; }));
+        QVERIFY(chooseCertificate(page));
 
         // The PIN dialog cancelled: no signature leaves.
         QVERIFY(pressSign(page));
@@ -285,6 +292,58 @@ private slots:
         QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("Quillmark")));
         QCOMPARE(page.signInitCertificates().size(), 3);
         QCOMPARE(page.eventCount(QStringLiteral("NeedSignFinishEvent")), 0);
+        QVERIFY(closeHost(page));
+    }
+
+    // Disposing of or replacing the component while the signing run waited
+    // for the person hung the host for good.
+    void replacedComponentEndsTheWaitingRun_data()
+    {
+        QTest::addColumn<bool>("inPinDialog");
+        QTest::addColumn<QString>("method");
+        QTest::newRow("PIN dialog, DisposeInstance") << true << QStringLiteral("DisposeInstance");
+        QTest::newRow("PIN dialog, CreateInstance") << true << QStringLiteral("CreateInstance");
+        QTest::newRow("error box, DisposeInstance") << false << QStringLiteral("DisposeInstance");
+        QTest::newRow("error box, CreateInstance") << false << QStringLiteral("CreateInstance");
+    }
+
+    void replacedComponentEndsTheWaitingRun()
+    {
+        QFETCH(bool, inPinDialog);
+        QFETCH(QString, method);
+        TestSigningPage page(environment());
+        QVERIFY(openSigningWindow(page, tokenStores()));
+        QVERIFY(chooseCertificate(page));
+        if (!inPinDialog)
+            page.setSignInitAnswer(TestSigningPage::SignInitAnswer::ForeignNonce);
+        QVERIFY(pressSign(page));
+        const QString waitingIn = inPinDialog ? pinFormTitle : messageBoxTitle;
+        QVERIFY(page.serveUntil([&]() { return !DesktopDriver::visibleWindows(waitingIn).isEmpty(); }));
+
+        const auto answer = page.host().call(method);
+        QVERIFY(answer);
+        QVERIFY(answer->value(QStringLiteral("error")).isNull());
+        QVERIFY(DesktopDriver::waitUntilGone(waitingIn));
+        QVERIFY(page.host().call(QStringLiteral("GetVersion")));
+        QCOMPARE(page.eventCount(QStringLiteral("NeedSignFinishEvent")), 0);
+        QVERIFY(closeHost(page));
+    }
+
+    // A Terminate while the success box was open reported the signature
+    // the server had accepted as failed.
+    void terminateWhileSuccessIsShownReportsSuccess()
+    {
+        TestSigningPage page(environment());
+        QVERIFY(openSigningWindow(page, tokenStores()));
+        QVERIFY(chooseCertificate(page));
+        QVERIFY(pressSign(page));
+        QVERIFY(answerPin(page, pin));
+        QVERIFY(page.serveUntil([&]() { return !DesktopDriver::visibleWindows(messageBoxTitle).isEmpty(); }));
+        QCOMPARE(page.verifiedSignatures().size(), 1);
+        page.host().callMethod(QStringLiteral("Terminate"));
+        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
+        QCOMPARE(*page.finished(), true);
+        QVERIFY(DesktopDriver::waitUntilGone(messageBoxTitle));
         QVERIFY(closeHost(page));
     }
 

@@ -83,6 +83,7 @@ private slots:
     void failures_data();
     void failures();
     void cancelledPinClosesSession();
+    void givingUpAfterThePinUsesNoKey();
     void loadFailureLeavesFactory();
     void noLogLineHoldsAPin();
 
@@ -463,6 +464,43 @@ void SignatureGeneratorTest::cancelledPinClosesSession()
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("OperationCanceled"));
     checkSessionReleased(false);
+}
+
+namespace {
+
+// A prompt without windows, whose asker gives up the moment the PIN is given,
+// as when the window closes while the person types it.
+class GivingUpPrompt : public PinPrompt
+{
+public:
+    QString askForPin(const Pkcs11SlotInfo &, const Pkcs11TokenInfo &) override
+    {
+        m_withdrawn = true;
+        return signerPin;
+    }
+    void reportPinIncorrect() override {}
+    bool isWithdrawn() const override { return m_withdrawn; }
+    void withdraw() override { m_withdrawn = true; }
+
+private:
+    bool m_withdrawn = false;
+};
+
+} // namespace
+
+void SignatureGeneratorTest::givingUpAfterThePinUsesNoKey()
+{
+    GivingUpPrompt prompt;
+    const Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), m_signer.label, m_signer.serial,
+                                             m_signer.certificate, prompt);
+    try {
+        generator.signHash(documentHash(QCryptographicHash::Sha256), sha256);
+        QFAIL("signed after the signing was given up");
+    } catch (const AppException &exception) {
+        QCOMPARE(exception.message(), QObject::tr("OperationCanceled"));
+    }
+    QVERIFY(m_bed->faultLogLines(QStringLiteral("C_Sign")).isEmpty());
+    checkSessionReleased(true);
 }
 
 void SignatureGeneratorTest::loadFailureLeavesFactory()

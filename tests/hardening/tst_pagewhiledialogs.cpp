@@ -1,0 +1,142 @@
+// A page that keeps calling while the document window shows boxes, and one
+// that sends its calls in an unlucky order, against the real quillmark on
+// the offscreen platform: every call is answered, memory and time stay
+// bounded, and the host ends normally when the page goes.
+#include "hostdriver.h"
+#include "testhome.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QtTest>
+
+#include <memory>
+
+namespace {
+
+// Resident memory of a process in KiB, from /proc.
+qint64 residentKiB(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return -1;
+}
+
+} // namespace
+
+class TestPageWhileDialogs : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<HostDriver> m_host;
+
+    bool call(const QString &shortName, const QJsonArray &args = {})
+    {
+        const auto answer = m_host->call(shortName, args);
+        return answer && answer->value(QStringLiteral("error")).isNull();
+    }
+
+    bool exitsCleanly()
+    {
+        return m_host->closeInputAndWait(30000) && m_host->process().exitStatus() == QProcess::NormalExit
+               && m_host->process().exitCode() == 0;
+    }
+
+private slots:
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        m_host = std::make_unique<HostDriver>(m_home->environment());
+        QVERIFY(m_host->start());
+        QVERIFY(call(QStringLiteral("CreateInstance")));
+    }
+
+    void cleanup()
+    {
+        m_host.reset();
+        m_home.reset();
+    }
+
+    // Each refused answer opened a box in the previous box's event loop
+    // until the stack ran out after some 4,000.
+    void floodOfRefusedAnswersOpensBoundedBoxes()
+    {
+        QVERIFY(call(QStringLiteral("ViewDocument")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        constexpr int calls = 5000;
+        const QString name = HostDriver::qualified(QStringLiteral("ProcessGetDocumentPageResponse"));
+        QByteArray frames;
+        for (int i = 0; i < calls; ++i)
+            frames += HostDriver::frame(QJsonDocument(QJsonObject{{QStringLiteral("method"), name},
+                                                                  {QStringLiteral("args"), QJsonArray{"junk"}}})
+                                            .toJson(QJsonDocument::Compact));
+        QElapsedTimer clock;
+        clock.start();
+        m_host->writeRaw(frames);
+        // Answers held by the boxes on screen and waiting come when they
+        // close; the page's Terminate closes them.
+        int answered = 0;
+        while (m_host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 5000))
+            ++answered;
+        QVERIFY2(answered >= calls - 16 && answered < calls, qPrintable(QString::number(answered)));
+        QVERIFY(residentKiB(m_host->process().processId()) < 300 * 1024);
+        QVERIFY(call(QStringLiteral("Terminate")));
+        while (m_host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 5000))
+            ++answered;
+        QCOMPARE(answered, calls);
+        QVERIFY(m_host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
+        QVERIFY2(clock.elapsed() < 60000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(exitsCleanly());
+    }
+
+    // A Terminate that found no window closed the next one as soon as it
+    // opened.
+    void staleTerminateLeavesTheNextWindowOpen()
+    {
+        QVERIFY(call(QStringLiteral("Terminate")));
+        QVERIFY(call(QStringLiteral("ViewDocument")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        QVERIFY(!m_host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"), 1000));
+        // The window is still there: a second one is refused.
+        const auto second = m_host->call(QStringLiteral("ViewDocument"));
+        QVERIFY(second);
+        QCOMPARE(second->value(QStringLiteral("error")).toString(),
+                 QStringLiteral("The signing window is already open."));
+        QVERIFY(call(QStringLiteral("Terminate")));
+        const auto finished = m_host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent"));
+        QVERIFY(finished);
+        QCOMPARE(finished->value(QStringLiteral("args")).toArray(), QJsonArray{false});
+        QVERIFY(exitsCleanly());
+    }
+
+    // Disposing twice while a box holds an answer freed the component whose
+    // dispose() was still on the stack.
+    void disposeWhileABoxIsOpen()
+    {
+        QVERIFY(call(QStringLiteral("ViewDocument")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        m_host->callMethod(QStringLiteral("ProcessGetDocumentPageResponse"), {"junk"});
+        m_host->callMethod(QStringLiteral("DisposeInstance"));
+        m_host->callMethod(QStringLiteral("DisposeInstance"));
+        const auto first = m_host->awaitAnswer(QStringLiteral("DisposeInstance"));
+        QVERIFY(first);
+        QVERIFY(first->value(QStringLiteral("error")).isNull());
+        // The component is gone: the second is answered with its absence.
+        const auto second = m_host->awaitAnswer(QStringLiteral("DisposeInstance"));
+        QVERIFY(second);
+        QVERIFY(!second->value(QStringLiteral("error")).isNull());
+        // The box went with the window and let its answer go.
+        QVERIFY(m_host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse")));
+        QVERIFY(call(QStringLiteral("CreateInstance")));
+        QVERIFY(exitsCleanly());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPageWhileDialogs)
+#include "tst_pagewhiledialogs.moc"
