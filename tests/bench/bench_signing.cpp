@@ -150,7 +150,7 @@ public:
                    {{QStringLiteral("Bench"), SoftHsmFixture::modulePath()}})
         , m_signer(SigningIdentity::development(QStringLiteral("server-2014")))
     {
-        connect(&m_window, &MainWindow::loadConfigurationEvent, this,
+        connect(&m_window.workflow(), &DocumentWorkflow::loadConfigurationEvent, this,
                 [this, &token] { m_window.configurationLoaded(token.configurationText()); },
                 Qt::QueuedConnection);
         CommunicationManager *manager = &m_window.communicationManager();
