@@ -5,9 +5,12 @@
 #include <openssl/core_names.h>
 #include <openssl/evp.h>
 #include <openssl/pem.h>
+#include <openssl/pkcs12.h>
 #include <openssl/rand.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+
+#include <QFile>
 
 #include <stdexcept>
 
@@ -100,6 +103,17 @@ void sign(X509 *certificate, X509 *issuer, EVP_PKEY *issuerKey)
     require(X509_sign(certificate, issuerKey, EVP_sha256()) > 0, "certificate signature");
 }
 
+BioPtr fileBio(const QString &path)
+{
+    QFile file(path);
+    require(file.open(QIODevice::ReadOnly), "reading a development PKI file");
+    const QByteArray content = file.readAll();
+    BioPtr bio(BIO_new(BIO_s_mem()));
+    require(bio && BIO_write(bio.get(), content.constData(), content.size()) == content.size(),
+            "reading a development PKI file");
+    return bio;
+}
+
 QByteArray bigNumber(EVP_PKEY *key, const char *parameter)
 {
     BIGNUM *raw = nullptr;
@@ -135,6 +149,20 @@ FixtureCredential FixtureCredential::createAuthority(const QString &commonName)
     addExtension(certificate.get(), certificate.get(), NID_key_usage, "critical,keyCertSign,cRLSign");
     addExtension(certificate.get(), certificate.get(), NID_subject_key_identifier, "hash");
     sign(certificate.get(), certificate.get(), key.get());
+    return FixtureCredential(key, certificate);
+}
+
+FixtureCredential FixtureCredential::developmentAuthority()
+{
+    const QString pki = QStringLiteral(QUILLMARK_DEVPKI_DIR);
+    std::shared_ptr<X509> certificate(
+        PEM_read_bio_X509(fileBio(pki + QStringLiteral("/certs/issuing-2014.pem")).get(), nullptr, nullptr, nullptr),
+        X509_free);
+    std::shared_ptr<EVP_PKEY> key(
+        PEM_read_bio_PrivateKey(fileBio(pki + QStringLiteral("/keys/issuing-2014.DEVELOPMENT-KEY.pem")).get(),
+                                nullptr, nullptr, nullptr),
+        EVP_PKEY_free);
+    require(certificate && key, "loading the development issuing CA");
     return FixtureCredential(key, certificate);
 }
 
@@ -176,6 +204,16 @@ QByteArray FixtureCredential::privateKeyPem() const
     return writeToMemory([this](BIO *bio) {
         return PEM_write_bio_PrivateKey(bio, m_key.get(), nullptr, nullptr, 0, nullptr, nullptr);
     });
+}
+
+QByteArray FixtureCredential::pkcs12(const QString &friendlyName, const QString &password) const
+{
+    const QByteArray name = friendlyName.toUtf8();
+    const QByteArray secret = password.toUtf8();
+    std::unique_ptr<PKCS12, Deleter<PKCS12, PKCS12_free>> bundle(PKCS12_create(
+        secret.constData(), name.constData(), m_key.get(), m_certificate.get(), nullptr, 0, 0, 0, 0, 0));
+    require(bundle != nullptr, "PKCS #12 encoding");
+    return writeToMemory([&bundle](BIO *bio) { return i2d_PKCS12_bio(bio, bundle.get()); });
 }
 
 FixtureCredential::RsaComponents FixtureCredential::rsaComponents() const

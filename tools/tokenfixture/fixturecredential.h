@@ -15,6 +15,9 @@ class FixtureCredential
 public:
     // A self-signed certification authority.
     static FixtureCredential createAuthority(const QString &commonName);
+    // The current issuing CA of the development PKI (tools/devpki), whose
+    // key is published with the source.
+    static FixtureCredential developmentAuthority();
     // An end-entity signing certificate issued by this authority. A
     // qualified one carries the QC-statements extension.
     FixtureCredential issue(const QString &commonName, bool qualified) const;
@@ -23,6 +26,9 @@ public:
     QByteArray certificatePem() const;
     QByteArray subjectDer() const;
     QByteArray privateKeyPem() const;
+    // Key and certificate as a PKCS #12 file, the certificate under this
+    // friendly name.
+    QByteArray pkcs12(const QString &friendlyName, const QString &password) const;
 
     // Big-endian RSA components in the order modulus, public exponent,
     // private exponent, prime 1, prime 2, exponent 1, exponent 2, coefficient.
