@@ -16,8 +16,9 @@ public:
     // The PIN typed for the token, or an empty text when the person
     // cancelled or nobody may be asked any more. Blocks until answered.
     virtual QString askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo) = 0;
-    // Blocks until the person has seen that the PIN was wrong.
-    virtual void reportPinIncorrect() = 0;
+    // Blocks until the person has read why the token refused the PIN
+    // (a translated text); the PIN is asked again afterwards.
+    virtual void reportPinRefused(const QString &message) = 0;
     // True once the work that asks has been given up (the window closed,
     // the page ended it): no further PIN is asked for.
     virtual bool isWithdrawn() const = 0;

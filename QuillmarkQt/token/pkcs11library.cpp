@@ -5,6 +5,7 @@
 #include "pinbuffer.h"
 #include "pkcs11exception.h"
 #include "pinprompt.h"
+#include "recoverable.h"
 
 #include <QLibrary>
 #include <QScopeGuard>
@@ -21,6 +22,30 @@ QString resultText(const char *functionName, CK_RV result)
     return QStringLiteral("PKCS#11 method %1 returned error 0x%2")
         .arg(QLatin1String(functionName))
         .arg(static_cast<qulonglong>(result), 8, 16, QLatin1Char('0'));
+}
+
+// What modules answer once the card has left the reader or the reader has
+// gone: OpenSC, for one, closes the sessions of a pulled card.
+bool meansTokenGone(CK_RV result)
+{
+    return result == CKR_DEVICE_REMOVED || result == CKR_TOKEN_NOT_PRESENT || result == CKR_SESSION_CLOSED
+           || result == CKR_SESSION_HANDLE_INVALID;
+}
+
+// The module's own words stay in the cause, for the log.
+Pkcs11Exception tokenGone(const char *functionName, CK_RV result, const QString &file, int line,
+                          const QString &function)
+{
+    const Pkcs11Exception cause(resultText(functionName, result), file, line, function);
+    return Pkcs11Exception(QObject::tr("TokenRemoved"), cause, file, line, function);
+}
+
+Pkcs11Exception failure(const char *functionName, CK_RV result, const QString &file, int line,
+                        const QString &function)
+{
+    if (meansTokenGone(result))
+        return tokenGone(functionName, result, file, line, function);
+    return Pkcs11Exception(resultText(functionName, result), file, line, function);
 }
 
 } // namespace
@@ -83,7 +108,7 @@ void Pkcs11Library::check(CK_RV result, const char *functionName, const QString 
                           const QString &function)
 {
     if (result != CKR_OK)
-        throw Pkcs11Exception(resultText(functionName, result), file, line, function);
+        throw failure(functionName, result, file, line, function);
 }
 
 QList<unsigned long> Pkcs11Library::getSlots() const
@@ -231,11 +256,8 @@ bool Pkcs11Library::login(CK_SESSION_HANDLE session, const Pkcs11SlotInfo &slotI
             return false;
         case CKR_FUNCTION_CANCELED:
             return cancel();
-        case CKR_PIN_INCORRECT:
-            m_pinPrompt.reportPinIncorrect();
-            break;
         default:
-            throwLoginFailure(result);
+            handleRefusedPin(result, slotInfo.getSlotId());
         }
     }
 }
@@ -257,11 +279,8 @@ void Pkcs11Library::contextLogin(CK_SESSION_HANDLE session, const Pkcs11SlotInfo
             return;
         case CKR_FUNCTION_CANCELED:
             throw AppException(QObject::tr("OperationCanceled"), APP_LOCATION, true);
-        case CKR_PIN_INCORRECT:
-            m_pinPrompt.reportPinIncorrect();
-            break;
         default:
-            throwLoginFailure(result);
+            handleRefusedPin(result, slotInfo.getSlotId());
         }
     }
     throw AppException(QObject::tr("MaxLoginAttemptsReached"), APP_LOCATION, true);
@@ -288,9 +307,43 @@ bool Pkcs11Library::isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tok
 }
 
 
+void Pkcs11Library::handleRefusedPin(CK_RV result, CK_SLOT_ID slot) const
+{
+    switch (result) {
+    case CKR_PIN_INCORRECT:
+    // A PIN of a length the token cannot hold is a wrong PIN, too.
+    case CKR_PIN_LEN_RANGE:
+        m_pinPrompt.reportPinRefused(QObject::tr("PinIncorrect"));
+        return;
+    case CKR_GENERAL_ERROR:
+        // Some cards answer a wrong PIN with a status that OpenSC can only
+        // report as a general error; it says the same when the reader has
+        // gone away, and then asking again cannot help.
+        if (!isTokenPresent(slot))
+            throw tokenGone("C_Login", result, APP_LOCATION);
+        m_pinPrompt.reportPinRefused(QObject::tr("PinNotAccepted"));
+        return;
+    default:
+        throwLoginFailure(result);
+    }
+}
+
+bool Pkcs11Library::isTokenPresent(CK_SLOT_ID slot) const
+{
+    // The slot list looks at the readers afresh; a slot's own information
+    // may come from a cache (OpenSC keeps it for a second and still calls a
+    // card present after pcscd has gone).
+    try {
+        return getSlots().contains(slot);
+    } catch (const AppException &exception) {
+        Recoverable::log(exception);
+        return false;
+    }
+}
+
 void Pkcs11Library::throwLoginFailure(CK_RV result)
 {
     if (result == CKR_PIN_LOCKED)
         throw AppException(QObject::tr("PinBlocked"), APP_LOCATION, true);
-    throw Pkcs11Exception(resultText("C_Login", result), APP_LOCATION);
+    throw failure("C_Login", result, APP_LOCATION);
 }

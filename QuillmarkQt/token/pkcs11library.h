@@ -59,6 +59,11 @@ private:
     // collects the PIN itself.
     QString askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo) const;
     static bool isCancelled(const PinBuffer &pin, const Pkcs11TokenInfo &tokenInfo);
+    // After a C_Login that neither succeeded nor was cancelled: tells the
+    // person why the PIN was refused, so that it can be asked again, or
+    // throws when asking again cannot help.
+    void handleRefusedPin(CK_RV result, CK_SLOT_ID slot) const;
+    bool isTokenPresent(CK_SLOT_ID slot) const;
     [[noreturn]] static void throwLoginFailure(CK_RV result);
     static void check(CK_RV result, const char *functionName, const QString &file, int line,
                       const QString &function);

@@ -38,12 +38,12 @@ QString PinFormPrompt::askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11Tok
                 [](PinFormLauncher &launcher) { return launcher.launch(); });
 }
 
-void PinFormPrompt::reportPinIncorrect()
+void PinFormPrompt::reportPinRefused(const QString &message)
 {
     if (isWithdrawn())
         return;
-    wait(new MsgBoxLauncher, [](MsgBoxLauncher &launcher) {
-        launcher.showError(QObject::tr("AppName"), QObject::tr("PinIncorrect"));
+    wait(new MsgBoxLauncher, [&message](MsgBoxLauncher &launcher) {
+        launcher.showError(QObject::tr("AppName"), message);
     });
 }
 

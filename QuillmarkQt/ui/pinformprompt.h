@@ -8,16 +8,16 @@
 
 class GuiThreadLauncher;
 
-// The token layer's PIN prompt in the windows: the PIN dialog and the
-// "wrong PIN" box, opened on the GUI thread for a worker that waits. Shared by
-// the window that starts a token task and the task itself; the window
-// withdraws it when it gives the task up, which also cancels the dialog or
-// box the task is waiting for.
+// The token layer's PIN prompt in the windows: the PIN dialog and the box
+// that says why a PIN was refused, opened on the GUI thread for a worker
+// that waits. Shared by the window that starts a token task and the task
+// itself; the window withdraws it when it gives the task up, which also
+// cancels the dialog or box the task is waiting for.
 class PinFormPrompt : public PinPrompt
 {
 public:
     QString askForPin(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo) override;
-    void reportPinIncorrect() override;
+    void reportPinRefused(const QString &message) override;
     bool isWithdrawn() const override;
     void withdraw() override;
 

@@ -235,6 +235,10 @@ Valid until: %3</translation>
             <translation>Choose the PKCS#11 module of your token</translation>
         </message>
         <message>
+            <source>CertFormOtherModuleFile</source>
+            <translation>Other module file...</translation>
+        </message>
+        <message>
             <source>CertFormPkcs11AuthenticatedTokenTitle</source>
             <translation>%1 (logged in)</translation>
         </message>
@@ -447,6 +451,10 @@ Valid until: %3</translation>
             <translation>The PIN is incorrect.</translation>
         </message>
         <message>
+            <source>PinNotAccepted</source>
+            <translation>The card did not accept the PIN. Check the PIN and try again.</translation>
+        </message>
+        <message>
             <source>QuillmarkInstanceDoesNotExist</source>
             <translation>The Quillmark instance does not exist.</translation>
         </message>
@@ -469,6 +477,10 @@ Valid until: %3</translation>
         <message>
             <source>SigningSuccessfulDialogText</source>
             <translation>The document was signed successfully.</translation>
+        </message>
+        <message>
+            <source>TokenRemoved</source>
+            <translation>The card or token was removed. Put it back and try again.</translation>
         </message>
         <message>
             <source>UnableToCall</source>

@@ -235,6 +235,10 @@ Platný do: %3</translation>
             <translation>Vyberte modul PKCS#11 vášho tokenu</translation>
         </message>
         <message>
+            <source>CertFormOtherModuleFile</source>
+            <translation>Iný súbor modulu...</translation>
+        </message>
+        <message>
             <source>CertFormPkcs11AuthenticatedTokenTitle</source>
             <translation>%1 (prihlásený)</translation>
         </message>
@@ -447,6 +451,10 @@ Platný do: %3</translation>
             <translation>PIN je nesprávny.</translation>
         </message>
         <message>
+            <source>PinNotAccepted</source>
+            <translation>Karta neprijala PIN. Skontrolujte PIN a skúste to znova.</translation>
+        </message>
+        <message>
             <source>QuillmarkInstanceDoesNotExist</source>
             <translation>Inštancia Quillmark neexistuje.</translation>
         </message>
@@ -469,6 +477,10 @@ Platný do: %3</translation>
         <message>
             <source>SigningSuccessfulDialogText</source>
             <translation>Dokument bol úspešne podpísaný.</translation>
+        </message>
+        <message>
+            <source>TokenRemoved</source>
+            <translation>Karta alebo token boli vybraté. Vložte ich späť a skúste to znova.</translation>
         </message>
         <message>
             <source>UnableToCall</source>

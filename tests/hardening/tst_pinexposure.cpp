@@ -117,7 +117,7 @@ private slots:
                 << QString();
             QTest::addRow("token removed after the PIN, %s", where)
                 << false << QStringLiteral("removedafterlogin") << QStringList{rightPin} << logFileOn
-                << QStringLiteral("0x00000032");
+                << QStringLiteral("The card or token was removed.");
             QTest::addRow("PIN locked, %s", where)
                 << false << QStringLiteral("pinlocked") << QStringList{rightPin} << logFileOn
                 << QObject::tr("PinBlocked");

@@ -417,9 +417,9 @@ void SignatureGeneratorTest::failures_data()
         << QStringLiteral("wrongkey") << QStringLiteral("signer") << signerPin << QObject::tr("SignedHashMismatch") << 2;
     QTest::newRow("PIN locked") << QStringLiteral("pinlocked") << QStringLiteral("signer") << signerPin
                                 << QObject::tr("PinBlocked") << 1;
-    QTest::newRow("module error")
+    QTest::newRow("token removed")
         << QStringLiteral("deviceremoved") << QStringLiteral("signer") << QString()
-        << QStringLiteral("PKCS#11 method C_OpenSession returned error 0x00000032") << 0;
+        << QStringLiteral("The card or token was removed. Put it back and try again.") << 0;
 }
 
 void SignatureGeneratorTest::failures()

@@ -106,9 +106,9 @@ CardStack::CardStack(const QString &directory, const QString &pin)
     qputenv("PCSCLITE_CSOCK_NAME", QFile::encodeName(m_socket));
     createDatabase(pin);
     writeReaderConfiguration();
-    startReader();
+    // The bridge keeps trying the reader's port until pcscd opens it.
     startBridge();
-    waitForCard(true);
+    startReader();
 }
 
 CardStack::~CardStack()
@@ -176,6 +176,7 @@ void CardStack::startReader()
     }
     // The first client makes the socket activation start pcscd.
     establishContext();
+    waitForCard(true);
 }
 
 void CardStack::createDatabase(const QString &pin)

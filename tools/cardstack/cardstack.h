@@ -43,7 +43,7 @@ public:
     void removeCard();
     void insertCard();
     // Stops pcscd, which takes the reader away from every client, and starts
-    // it again; the card returns to the reader on its own.
+    // it again; the card is back in the reader when startReader returns.
     void stopReader();
     void startReader();
 
