@@ -5,11 +5,13 @@
 #include "msgbox.h"
 #include "opensslthreadrelease.h"
 #include "pinformprompt.h"
+#include "pkcs11moduleregistry.h"
 #include "waitdialog.h"
 
 #include <QCryptographicHash>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPointer>
 #include <QShowEvent>
 #include <QTreeWidgetItem>
@@ -180,6 +182,27 @@ void CertForm::on_comboBoxStore_currentIndexChanged(const QString &text)
 void CertForm::on_btnBrowse_clicked()
 {
     qDebug() << "Browse button clicked";
+    const QList<Pkcs11ModuleRegistry::Module> registered = Pkcs11ModuleRegistry::system().modules();
+    if (registered.isEmpty()) {
+        browseForModuleFile();
+        return;
+    }
+    // The modules the system knows by name first, then any other file.
+    auto *menu = new QMenu(this);
+    menu->setObjectName(QStringLiteral("menuModules"));
+    menu->setToolTipsVisible(true);
+    connect(menu, &QMenu::aboutToHide, menu, &QObject::deleteLater);
+    for (const Pkcs11ModuleRegistry::Module &module : registered) {
+        QAction *action = menu->addAction(module.name, this, [this, path = module.path]() { moduleChosen(path); });
+        action->setToolTip(module.path);
+    }
+    menu->addSeparator();
+    menu->addAction(QObject::tr("CertFormOtherModuleFile"), this, &CertForm::browseForModuleFile);
+    menu->popup(m_ui->btnBrowse->mapToGlobal(m_ui->btnBrowse->rect().bottomLeft()));
+}
+
+void CertForm::browseForModuleFile()
+{
     // Opened without a loop of its own: the page is served meanwhile.
     auto *dialog = new QFileDialog(this, QObject::tr("CertFormOpenFileDialogTitle"), QString(),
                                    QObject::tr("AllFiles"));

@@ -67,6 +67,7 @@ private:
     // Index into m_stores of the current combo item; -1 when none.
     int selectedStoreIndex() const;
     bool listingRuns() const;
+    void browseForModuleFile();
     void startListing();
     struct Listing
     {

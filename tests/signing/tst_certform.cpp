@@ -5,6 +5,8 @@
 #include "certstorefactory.h"
 #include "tokentestbed.h"
 
+#include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
@@ -204,6 +206,39 @@ private slots:
         QTRY_COMPARE(m_dialogs->messagesSeen().size(), 1);
         QCOMPARE(m_dialogs->messagesSeen().first(), QStringLiteral("No usable certificate store is available."));
         QTRY_VERIFY(!form.isVisible());
+    }
+
+    // For a selectable store Browse offers the modules registered with
+    // p11-kit by name (OpenSC's and SoftHSM2's packages register theirs);
+    // choosing one lists its tokens.
+    void browseOffersRegisteredModules()
+    {
+        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"))};
+        CertForm form(nullptr, stores, false, false, Configuration());
+        for (int i = 0; i < 3; ++i)
+            m_dialogs->pressCancel();
+        form.show();
+        // No module yet: the first listing fails with its box.
+        QTRY_COMPARE(m_dialogs->messagesSeen().size(), 1);
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("btnBrowse")), Qt::LeftButton);
+        QMenu *menu = form.findChild<QMenu *>(QStringLiteral("menuModules"));
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        QStringList names;
+        QAction *softHsm = nullptr;
+        for (QAction *action : menu->actions()) {
+            names << action->text();
+            if (action->text() == QLatin1String("softhsm2"))
+                softHsm = action;
+        }
+        QVERIFY2(names.contains(QStringLiteral("opensc-pkcs11")), qPrintable(names.join(QLatin1Char(','))));
+        QVERIFY(softHsm);
+        QCOMPARE(names.constLast(), QStringLiteral("Other module file..."));
+
+        softHsm->trigger();
+        const QString driver = form.findChild<QLineEdit *>(QStringLiteral("lineEditDriver"))->text();
+        QCOMPARE(QFileInfo(driver).canonicalFilePath(), QFileInfo(TokenTestBed::softHsmModule()).canonicalFilePath());
+        QTRY_COMPARE(treeOf(form)->topLevelItemCount(), 3);
     }
 
 private:

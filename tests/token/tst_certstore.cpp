@@ -2,9 +2,13 @@
 // the listing of every token of a module with the PIN asked per token.
 #include "certstorefactory.h"
 #include "logcapture.h"
+#include "pkcs11moduleregistry.h"
 #include "tokentestbed.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -33,6 +37,7 @@ private slots:
     void invalidDefinitions_data();
     void invalidDefinitions();
     void onlySelectableStoresTakeAPath();
+    void registeredModules();
     void listsEveryTokenAfterLogin();
     void cancelListsPublicCertificates();
     void failingTokenIsLeftOut();
@@ -255,6 +260,39 @@ void CertStoreTest::slotListFailureReachesCaller()
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
     QCOMPARE(outcome.message, QStringLiteral("PKCS#11 method C_GetSlotList returned error 0x00000030"));
+}
+
+// p11-kit's module configurations as the certificate window offers them: by
+// file name, relative module names under p11-kit's module directory, a later
+// directory overriding an earlier one, modules without a library left out.
+void CertStoreTest::registeredModules()
+{
+    QTemporaryDir root;
+    QDir(root.path()).mkpath(QStringLiteral("package"));
+    QDir(root.path()).mkpath(QStringLiteral("system"));
+    QDir(root.path()).mkpath(QStringLiteral("lib"));
+    const auto write = [&root](const QString &name, const QByteArray &content) {
+        QFile file(root.filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    };
+    write(QStringLiteral("lib/vendor-pkcs11.so"), "library");
+    write(QStringLiteral("package/vendor.module"), "# The vendor's card\nmodule: vendor-pkcs11.so\n");
+    write(QStringLiteral("package/softhsm2.module"), "module: /nowhere/libsofthsm2.so\n");
+    write(QStringLiteral("system/softhsm2.module"),
+          "critical: no\nmodule:  " + QFile::encodeName(TokenTestBed::softHsmModule()) + "  # local\n");
+    write(QStringLiteral("system/gone.module"), "module: /nowhere/gone.so\n");
+    write(QStringLiteral("system/nameless.module"), "# module: commented.so\nmanaged: yes\n");
+    write(QStringLiteral("system/notes.txt"), "module: vendor-pkcs11.so\n");
+
+    const Pkcs11ModuleRegistry registry({root.filePath(QStringLiteral("package")), root.filePath(QStringLiteral("system"))},
+                                        root.filePath(QStringLiteral("lib")));
+    const QList<Pkcs11ModuleRegistry::Module> modules = registry.modules();
+    QCOMPARE(modules.size(), 2);
+    QCOMPARE(modules.at(0).name, QStringLiteral("softhsm2"));
+    QCOMPARE(modules.at(0).path, TokenTestBed::softHsmModule());
+    QCOMPARE(modules.at(1).name, QStringLiteral("vendor"));
+    QCOMPARE(modules.at(1).path, root.filePath(QStringLiteral("lib/vendor-pkcs11.so")));
 }
 
 QTEST_MAIN(CertStoreTest)
