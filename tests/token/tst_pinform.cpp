@@ -190,7 +190,7 @@ void PinFormTest::withdrawnPromptReleasesTheWaitingWorker()
         const QString first = prompt->askForPin(slotInfo(), tokenInfo("Model"));
         // Nothing more is asked once withdrawn.
         const QString second = prompt->askForPin(slotInfo(), tokenInfo("Model"));
-        prompt->reportPinIncorrect();
+        prompt->reportPinRefused(QObject::tr("PinIncorrect"));
         return QVariant(QStringList{first, second});
     });
     QCOMPARE(outcome.value.toStringList(), QStringList({QString(), QString()}));

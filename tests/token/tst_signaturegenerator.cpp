@@ -478,7 +478,7 @@ public:
         m_withdrawn = true;
         return signerPin;
     }
-    void reportPinIncorrect() override {}
+    void reportPinRefused(const QString &) override {}
     bool isWithdrawn() const override { return m_withdrawn; }
     void withdraw() override { m_withdrawn = true; }
 
