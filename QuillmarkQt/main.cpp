@@ -10,11 +10,15 @@
 #include <openssl/err.h>
 #include <openssl/evp.h>
 
+#include <csignal>
 #include <memory>
 
 int main(int argc, char *argv[])
 {
     DiagnosticLog::install(DiagnosticLog::Program::Quillmark);
+    // A browser that closes the channel while an answer is on its way must
+    // not kill us: the write fails instead, and the host shuts down normally.
+    std::signal(SIGPIPE, SIG_IGN);
 
     auto app = std::make_unique<NativeMessagingHost>(argc, argv, QuillmarkVersion::component,
                                                      QuillmarkVersion::defaultPlatform);

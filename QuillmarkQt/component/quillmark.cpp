@@ -7,10 +7,12 @@
 #include "msgbox.h"
 #include "pinform.h"
 #include "quillmarkversion.h"
+#include "textexcerpt.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMetaMethod>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QStringList>
 #include <QStyle>
@@ -19,6 +21,16 @@
 namespace {
 
 const QString translationPathPrefix = QStringLiteral("../share/translations/Quillmark_");
+
+// A language tag ("sk", "en-US", "sr_Latn_RS"). The translator's search for a
+// file drops "_" parts one at a time, which takes minutes on a long text, so
+// nothing else reaches it.
+const QRegularExpression languageTag(QStringLiteral("^[A-Za-z0-9_-]{1,35}$"));
+
+// Store definitions: a display name and a module path per store, for the few
+// tokens a user has.
+constexpr int maxStoreDefinitionLength = 16 * 1024;
+constexpr int maxStores = 32;
 
 } // namespace
 
@@ -230,6 +242,10 @@ void Quillmark::setLanguage(const QString &language)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
+    if (!languageTag.match(language).hasMatch()) {
+        throw AppException(QObject::tr("UnsupportedLanguage").arg(TextExcerpt::of(language)),
+                           APP_LOCATION, true);
+    }
     const QString code = language.section(QLatin1Char('-'), 0, 0);
     // Loading empties a translator before it reads the file, so the new
     // catalogue goes into a fresh one: a failure keeps the installed one.
@@ -258,10 +274,10 @@ Quillmark::StoreDefinitions Quillmark::parseStoreDefinitions(const QString &defi
         return AppException(QObject::tr("UnableToParseSigningCertificateStoresDefinition"),
                             APP_LOCATION, true);
     };
-    if (definition.isEmpty())
+    if (definition.isEmpty() || definition.size() > maxStoreDefinitionLength)
         throw refuse();
     const QStringList parts = definition.split(QLatin1Char('|'));
-    if (parts.size() % 2 != 0)
+    if (parts.size() % 2 != 0 || parts.size() / 2 > maxStores)
         throw refuse();
 
     StoreDefinitions stores;

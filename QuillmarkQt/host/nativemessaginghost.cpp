@@ -5,6 +5,7 @@
 #include "pendinganswer.h"
 #include "quillmark.h"
 #include "readthread.h"
+#include "textexcerpt.h"
 #include "writethread.h"
 
 #include <QException>
@@ -209,7 +210,7 @@ void NativeMessagingHost::reportFailure(const AppException &e)
 
 void NativeMessagingHost::processMethodMessage(const QJsonObject &message)
 {
-    m_currentName = message.value(QLatin1String("method")).toString();
+    m_currentName = TextExcerpt::of(message.value(QLatin1String("method")).toString());
     detectPlatform();
 
     if (m_currentName == m_methodNames.at(CreateInstance)) {
@@ -314,7 +315,7 @@ QJsonValue NativeMessagingHost::callComponent(Method method, const QJsonValue &a
 
 void NativeMessagingHost::processEventMessage(const QJsonObject &message)
 {
-    m_currentName = message.value(QLatin1String("event")).toString();
+    m_currentName = TextExcerpt::of(message.value(QLatin1String("event")).toString());
     const int index = m_eventNames.indexOf(m_currentName);
     const QJsonValue result = message.value(QLatin1String("result"));
 
@@ -380,9 +381,10 @@ void NativeMessagingHost::sendAnswer(const QJsonValue &error, const QString &met
 {
     // QJsonObject keeps its members sorted by name, which is exactly the
     // order the page expects: error, method, result.
-    m_writeThread->write(QJsonDocument(QJsonObject{{QStringLiteral("error"), error},
-                                                   {QStringLiteral("method"), method},
-                                                   {QStringLiteral("result"), result}}));
+    m_writeThread->write(QJsonDocument(
+        QJsonObject{{QStringLiteral("error"), TextExcerpt::of(error, TextExcerpt::maxAnswerLength)},
+                    {QStringLiteral("method"), method},
+                    {QStringLiteral("result"), result}}));
 }
 
 void NativeMessagingHost::sendEvent(const QString &event, const QJsonArray &args)

@@ -5,23 +5,31 @@
 #include <QCoreApplication>
 #include <QJsonDocument>
 #include <QMetaObject>
+#include <QMutexLocker>
 #include <QtDebug>
 
 #include <array>
 #include <cerrno>
-#include <fcntl.h>
+#include <exception>
 #include <poll.h>
 
 namespace {
 
 constexpr int inputPollMilliseconds = 10;
 constexpr quint32 discardChunkSize = 64u * 1024u;
+// What a queued message costs beyond its payload (event, object, queue entry):
+// a flood of empty frames is bounded too.
+constexpr qint64 perMessageCost = 256;
 
 } // namespace
 
 ReadThread::ReadThread(int descriptor, QObject *parent)
     : QThread(parent), m_descriptor(descriptor)
 {
+    // Connected before any receiver of the messages, so for each message the
+    // receiving thread takes it off the count just before dispatching it.
+    connect(this, &ReadThread::processMessage, this, &ReadThread::messageTakenUp,
+            Qt::QueuedConnection);
 }
 
 QByteArray ReadThread::getBytes(quint32 count)
@@ -36,24 +44,24 @@ QByteArray ReadThread::getBytes(quint32 count)
 
 void ReadThread::readExactly(char *destination, quint32 count)
 {
-    const int flags = fcntl(m_descriptor, F_GETFL);
-    if (flags != -1)
-        fcntl(m_descriptor, F_SETFL, flags | O_NONBLOCK);
-
+    // The descriptor stays blocking: it may share its open file with standard
+    // output, whose writes must never meet EAGAIN. A read follows only a poll
+    // that found input (or the end of it), so it does not block.
     quint32 stored = 0;
     while (stored < count) {
+        if (!waitForInput()) {
+            if (isInterruptionRequested()) {
+                throw AppException(QStringLiteral("Interruption of ReadThread is requested."),
+                                   APP_LOCATION, false);
+            }
+            continue;
+        }
         const ssize_t got = ::read(m_descriptor, destination + stored, count - stored);
         if (got > 0) {
             stored += static_cast<quint32>(got);
         } else if (got == 0) {
             throw AppException(QStringLiteral("End of file reached"), APP_LOCATION, false);
-        } else if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) {
-            if (isInterruptionRequested()) {
-                throw AppException(QStringLiteral("Interruption of ReadThread is requested."),
-                                   APP_LOCATION, false);
-            }
-            waitForInput();
-        } else {
+        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
             throw AppException(
                 QStringLiteral("Error was cought, errno from function read is %1").arg(errno),
                 APP_LOCATION, false);
@@ -61,11 +69,11 @@ void ReadThread::readExactly(char *destination, quint32 count)
     }
 }
 
-void ReadThread::waitForInput()
+bool ReadThread::waitForInput()
 {
     // Bounded so that a stop request is noticed within one pause.
     pollfd descriptor{m_descriptor, POLLIN, 0};
-    ::poll(&descriptor, 1, inputPollMilliseconds);
+    return ::poll(&descriptor, 1, inputPollMilliseconds) > 0;
 }
 
 void ReadThread::discardBytes(quint32 count)
@@ -111,14 +119,60 @@ QJsonObject ReadThread::decodePayload(const QByteArray &payload)
     return document.isObject() ? document.object() : QJsonObject();
 }
 
+qint64 ReadThread::pendingBytes()
+{
+    QMutexLocker locker(&m_pendingMutex);
+    return m_pendingBytes;
+}
+
+void ReadThread::waitForDispatchRoom()
+{
+    QMutexLocker locker(&m_pendingMutex);
+    while (m_pendingBytes > maxPendingBytes) {
+        if (isInterruptionRequested()) {
+            throw AppException(QStringLiteral("Interruption of ReadThread is requested."),
+                               APP_LOCATION, false);
+        }
+        m_takenUp.wait(&m_pendingMutex, inputPollMilliseconds);
+    }
+}
+
+void ReadThread::emitPending(const QJsonObject &message, qint64 cost)
+{
+    {
+        QMutexLocker locker(&m_pendingMutex);
+        m_pendingCosts.enqueue(cost);
+        m_pendingBytes += cost;
+    }
+    emit processMessage(message);
+}
+
+void ReadThread::messageTakenUp()
+{
+    QMutexLocker locker(&m_pendingMutex);
+    if (m_pendingCosts.isEmpty())
+        return;
+    m_pendingBytes -= m_pendingCosts.dequeue();
+    m_takenUp.wakeAll();
+}
+
 void ReadThread::run()
 {
+    // Whatever ends the reader, the host goes through its normal shutdown:
+    // an exception escaping a thread would abort the process.
     try {
-        for (;;)
-            emit processMessage(decodePayload(readFramePayload()));
+        for (;;) {
+            waitForDispatchRoom();
+            const QByteArray &payload = readFramePayload();
+            emitPending(decodePayload(payload), payload.size() + perMessageCost);
+        }
     } catch (const AppException &e) {
         qWarning() << "ReadThread exited, due to: " << e.message();
-        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
-                                  Qt::QueuedConnection);
+    } catch (const std::exception &e) {
+        qCritical() << "ReadThread failed:" << e.what();
+    } catch (...) {
+        qCritical() << "ReadThread failed with an unknown exception";
     }
+    QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                              Qt::QueuedConnection);
 }

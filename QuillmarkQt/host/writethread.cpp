@@ -1,18 +1,24 @@
 #include "writethread.h"
 
+#include <QCoreApplication>
+#include <QMetaObject>
 #include <QMutexLocker>
 #include <QtDebug>
+
+#include <cerrno>
+#include <exception>
+#include <poll.h>
 
 namespace {
 
 constexpr unsigned long queueWaitMilliseconds = 10;
+constexpr int outputPollMilliseconds = 10;
 
 } // namespace
 
-WriteThread::WriteThread(int descriptor, QObject *parent) : QThread(parent)
+WriteThread::WriteThread(int descriptor, QObject *parent)
+    : QThread(parent), m_descriptor(descriptor)
 {
-    m_output.open(descriptor, QIODevice::WriteOnly | QIODevice::Unbuffered,
-                  QFileDevice::DontCloseHandle);
 }
 
 void WriteThread::write(const QJsonDocument &document)
@@ -44,13 +50,39 @@ QList<QJsonDocument> WriteThread::takeQueued()
     return batch;
 }
 
-void WriteThread::writeFrame(const QJsonDocument &document)
+bool WriteThread::writeAll(const QByteArray &bytes)
 {
-    m_output.write(frame(document));
-    m_output.flush();
+    qint64 written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(m_descriptor, bytes.constData() + written,
+                                  static_cast<size_t>(bytes.size() - written));
+        if (n > 0) {
+            written += n;
+        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // Someone made the open file non-blocking; a frame is still
+            // written whole, as soon as the browser reads.
+            pollfd descriptor{m_descriptor, POLLOUT, 0};
+            ::poll(&descriptor, 1, outputPollMilliseconds);
+        } else if (n == 0 || errno != EINTR) {
+            qCritical() << "Writing a frame failed after" << written << "of" << bytes.size()
+                        << "bytes, errno" << errno;
+            return false;
+        }
+    }
+    return true;
 }
 
-void WriteThread::run()
+bool WriteThread::writeFrame(const QJsonDocument &document)
+{
+    const QByteArray bytes = frame(document);
+    if (bytes.size() - 4 > maxPayloadLength) {
+        qCritical() << "Not sending a frame of" << bytes.size() - 4 << "bytes";
+        return true;
+    }
+    return writeAll(bytes);
+}
+
+bool WriteThread::serveQueue()
 {
     bool stopping = false;
     while (!stopping) {
@@ -59,8 +91,30 @@ void WriteThread::run()
         stopping = isInterruptionRequested();
         // Written outside the lock: a browser that is slow to read must not
         // block the GUI thread that queues the next answer.
-        for (const QJsonDocument &document : takeQueued())
-            writeFrame(document);
+        for (const QJsonDocument &document : takeQueued()) {
+            if (!writeFrame(document))
+                return false;
+        }
+    }
+    return true;
+}
+
+void WriteThread::run()
+{
+    // A lost channel or an exception ends the host through its normal
+    // shutdown: nobody hears us any more, and an exception escaping a thread
+    // would abort the process.
+    bool served = false;
+    try {
+        served = serveQueue();
+    } catch (const std::exception &e) {
+        qCritical() << "WriteThread failed:" << e.what();
+    } catch (...) {
+        qCritical() << "WriteThread failed with an unknown exception";
+    }
+    if (!served) {
+        QMetaObject::invokeMethod(QCoreApplication::instance(), &QCoreApplication::quit,
+                                  Qt::QueuedConnection);
     }
     qDebug() << "Exiting write thread";
 }

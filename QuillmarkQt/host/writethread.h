@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QFile>
 #include <QJsonDocument>
 #include <QList>
 #include <QMutex>
@@ -16,6 +15,10 @@ class WriteThread : public QThread
     Q_OBJECT
 
 public:
+    // A browser drops the whole channel when a host sends a larger message,
+    // so a payload beyond this is not written: one answer is lost, not all.
+    static constexpr int maxPayloadLength = 1024 * 1024;
+
     explicit WriteThread(int descriptor = STDOUT_FILENO, QObject *parent = nullptr);
 
     // Any thread; returns at once.
@@ -28,10 +31,12 @@ protected:
 
 private:
     QList<QJsonDocument> takeQueued();
-    void writeFrame(const QJsonDocument &document);
+    bool writeFrame(const QJsonDocument &document);
+    bool writeAll(const QByteArray &bytes);
+    bool serveQueue();
 
     QList<QJsonDocument> m_queue;
     QMutex m_mutex;
     QWaitCondition m_queued;
-    QFile m_output;
+    const int m_descriptor;
 };

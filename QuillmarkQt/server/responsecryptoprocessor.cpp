@@ -1,6 +1,7 @@
 #include "responsecryptoprocessor.h"
 
 #include "appexception.h"
+#include "textexcerpt.h"
 #include "trustedsignercache.h"
 
 #include <QDir>
@@ -117,7 +118,7 @@ Response ResponseCryptoProcessor::deserializeResponse(QXmlStreamReader &reader)
 {
     const Response response = Response::fromXml(reader);
     if (!response.error.isEmpty())
-        throw AppException(response.error, APP_LOCATION, response.showError);
+        throw AppException(TextExcerpt::of(response.error), APP_LOCATION, response.showError);
     if (response.data.isEmpty())
         throw AppException(QObject::tr("ResponseDataPartMissing"), APP_LOCATION, true);
     return response;
@@ -140,9 +141,9 @@ void ResponseCryptoProcessor::extractDataAndSignature(const QByteArray &der)
 
         m_content = QString::fromUtf8(reinterpret_cast<const char *>(ASN1_STRING_get0_data(*content)),
                                       ASN1_STRING_length(*content));
-        qDebug() << "CMS content:" << m_content;
+        qDebug() << "CMS content:" << TextExcerpt::of(m_content);
         m_signer = extractSignerAndVerifySignature(cms.get());
-        qDebug() << "Signing certificate:" << m_signer.toPemString();
+        qDebug() << "Signing certificate:" << TextExcerpt::of(m_signer.toPemString());
     } catch (const AppException &e) {
         qCritical().noquote() << "CMS processing error:" << e.toString(true);
         throw;
@@ -198,6 +199,6 @@ void ResponseCryptoProcessor::verifySignerIsTrusted() const
             qDebug().noquote() << refusals.last();
         }
     }
-    qDebug().noquote() << "Server certificate: " + m_signer.toPemString();
+    qDebug().noquote() << "Server certificate: " + TextExcerpt::of(m_signer.toPemString());
     throw AppException(QObject::tr("CommunicationMismatchUnstrustedServer"), APP_LOCATION, true);
 }

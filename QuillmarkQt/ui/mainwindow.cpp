@@ -6,6 +6,7 @@
 #include "certstorefactory.h"
 #include "closedialog.h"
 #include "msgbox.h"
+#include "pageimagereader.h"
 #include "pinformprompt.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
@@ -229,7 +230,7 @@ void MainWindow::processGetDocumentPageResponse(const QString &response)
 
 void MainWindow::acceptDocumentPage(const GetDocumentPageResponse &response)
 {
-    const QImage image = response.page ? QImage::fromData(QByteArray::fromBase64(response.page->data))
+    const QImage image = response.page ? PageImageReader::read(QByteArray::fromBase64(response.page->data))
                                        : QImage();
     if (image.isNull())
         throw AppException(QObject::tr("InvalidPageImage"), APP_LOCATION, true);

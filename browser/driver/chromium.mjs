@@ -8,7 +8,16 @@ import { chromium } from "playwright-core";
 
 export const sourceDir = process.env.QUILLMARK_SOURCE_DIR ||
     path.resolve(path.dirname(new URL(import.meta.url).pathname), "../..");
+// The release extension, as given to users: production https origins only.
 export const extensionDir = path.join(sourceDir, "browser", "extension");
+// The development variant assembled by the build, which also serves the local
+// origins of the demo server and the tests.
+export function developmentExtensionDir(buildDir = process.env.QUILLMARK_BINARY_DIR) {
+  if (!buildDir) {
+    throw new Error("QUILLMARK_BINARY_DIR names the build directory (set by CTest)");
+  }
+  return path.join(buildDir, "browser", "development-extension");
+}
 export const hostName = "eu.varnek.quillmark";
 
 const chromiumPath = process.env.QUILLMARK_CHROMIUM || "/usr/bin/chromium";
@@ -47,7 +56,8 @@ export function installHostManifest(profile, manifest) {
 
 // hostManifest: the manifest object to register for this profile, or null
 // for a machine without Quillmark.
-export async function launchChromium({ hostManifest = null, environment = {}, headed = false } = {}) {
+export async function launchChromium({ hostManifest = null, environment = {}, headed = false,
+                                      extension = developmentExtensionDir() } = {}) {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "quillmark-chromium-"));
   if (hostManifest) {
     installHostManifest(profile, hostManifest);
@@ -55,7 +65,7 @@ export async function launchChromium({ hostManifest = null, environment = {}, he
   const context = await chromium.launchPersistentContext(profile, {
     executablePath: chromiumPath,
     headless: false,
-    args: chromiumArguments(extensionDir, { headed }),
+    args: chromiumArguments(extension, { headed }),
     env: { ...process.env, ...environment },
   });
   const worker = context.serviceWorkers()[0] ||

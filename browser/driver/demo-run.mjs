@@ -8,7 +8,7 @@ import fs from "node:fs";
 import path from "node:path";
 import { parseArgs } from "node:util";
 
-import { launchChromium } from "./chromium.mjs";
+import { developmentExtensionDir, launchChromium } from "./chromium.mjs";
 import { startDemoServer } from "./demoserver.mjs";
 import { Desktop, startXvfb } from "./desktop.mjs";
 import { DemoUser } from "./scenario.mjs";
@@ -41,6 +41,7 @@ async function main() {
     hostManifest: JSON.parse(fs.readFileSync(manifestFile, "utf8")),
     environment: { DISPLAY: xvfb.display, QT_QPA_PLATFORM: "xcb" },
     headed: true,
+    extension: developmentExtensionDir(buildDir),
   });
   const desktop = new Desktop(xvfb.display);
   try {

@@ -6,21 +6,38 @@ import fs from "node:fs";
 import path from "node:path";
 import { describe, test } from "node:test";
 
-import { extensionDir } from "../../browser/driver/chromium.mjs";
+import { developmentExtensionDir, extensionDir } from "../../browser/driver/chromium.mjs";
 import { hostErrorCode, hostErrorCodes } from "../../browser/extension/hosterrors.js";
 import { originAllowed } from "../../browser/extension/origins.js";
 
 const readJson = (file) => JSON.parse(fs.readFileSync(file, "utf8"));
 const chromiumManifest = readJson(path.join(extensionDir, "manifest.json"));
 const firefoxManifest = readJson(path.join(extensionDir, "manifest.firefox.json"));
-const patterns = chromiumManifest.content_scripts.flatMap((script) => script.matches);
+const matchPatterns = (manifest) => manifest.content_scripts.flatMap((script) => script.matches);
+const patterns = matchPatterns(chromiumManifest);
+const developmentPatterns = matchPatterns(readJson(path.join(developmentExtensionDir(), "manifest.json")));
+const firefoxDevelopmentPatterns = matchPatterns(
+    readJson(path.join(process.env.QUILLMARK_BINARY_DIR, "browser", "firefox-extension", "manifest.json")));
+const localOrigins = ["http://127.0.0.1:8123", "http://127.0.0.1", "http://localhost:40000"];
+const productOrigins = ["https://varnek.eu", "https://sign.varnek.eu", "https://a.b.varnek.eu:8443"];
 const hostManifestDir = process.env.QUILLMARK_HOST_MANIFESTS;
 
 describe("allow-list", () => {
-  test("serves the demo origins on any port and the product's https origins", () => {
-    for (const origin of ["http://127.0.0.1:8123", "http://127.0.0.1", "http://localhost:40000",
-                          "https://varnek.eu", "https://sign.varnek.eu", "https://a.b.varnek.eu:8443"]) {
+  test("the release extension serves the product's https origins and no local page", () => {
+    assert.ok(patterns.every((pattern) => pattern.startsWith("https://")), patterns.join(" "));
+    for (const origin of productOrigins) {
       assert.ok(originAllowed(origin, patterns), origin);
+    }
+    for (const origin of localOrigins) {
+      assert.equal(originAllowed(origin, patterns), false, origin);
+    }
+  });
+
+  test("the development variants add the demo origins on any port", () => {
+    for (const variant of [developmentPatterns, firefoxDevelopmentPatterns]) {
+      for (const origin of [...localOrigins, ...productOrigins]) {
+        assert.ok(originAllowed(origin, variant), origin);
+      }
     }
   });
 
@@ -29,7 +46,7 @@ describe("allow-list", () => {
                           "https://127.0.0.1", "http://127.0.0.2:8123", "http://localhost.attacker.test",
                           "file:///tmp/page.html", "null", "", "http://user@127.0.0.1:8123",
                           "chrome-extension://lgllfakihkobjkboobpickmnaedemain"]) {
-      assert.equal(originAllowed(origin, patterns), false, origin);
+      assert.equal(originAllowed(origin, developmentPatterns), false, origin);
     }
   });
 

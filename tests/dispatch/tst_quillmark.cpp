@@ -6,6 +6,7 @@
 #include "quillmark.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QSignalSpy>
 #include <QtTest>
 
@@ -84,14 +85,21 @@ void TestQuillmark::refusedStoreDefinitionKeepsTheList()
     const Quillmark::StoreDefinitions kind{{QString(), QStringLiteral("PKCS11")}};
     QCOMPARE(component.signingCertificateStores(), kind);
 
+    // At most 32 stores and 16 KiB of definition: 60 MB of pairs once took
+    // millions of stores and gigabytes.
+    const QString storesBeyondTheCount = QStringLiteral("a|b|").repeated(33).chopped(1);
+    const QString definitionBeyondTheLength = QStringLiteral("Token|") + QString(16 * 1024, 'x');
     for (const QString &refused : {QStringLiteral("|pkcs11"), QStringLiteral("a|"),
-                                   QStringLiteral("a"), QString(), QStringLiteral("|CSP|x|")}) {
+                                   QStringLiteral("a"), QString(), QStringLiteral("|CSP|x|"),
+                                   storesBeyondTheCount, definitionBeyondTheLength}) {
         QCOMPARE(failureOf([&](Quillmark &c) { c.setSigningCertificateStores(refused); },
                            component),
                  QObject::tr("UnableToParseSigningCertificateStoresDefinition"));
         QCOMPARE(component.signingCertificateStores(), kind);
     }
 
+    component.setSigningCertificateStores(QStringLiteral("a|b|").repeated(32).chopped(1));
+    QCOMPARE(component.signingCertificateStores().size(), 32);
     component.setSigningCertificateStores(QStringLiteral("Token|/usr/lib/libtoken.so||CSP"));
     const Quillmark::StoreDefinitions two{
         {QStringLiteral("Token"), QStringLiteral("/usr/lib/libtoken.so")},
@@ -109,6 +117,20 @@ void TestQuillmark::failedLanguageKeepsTheInstalledCatalogue()
     const QString failure =
         failureOf([](Quillmark &c) { c.setLanguage(QStringLiteral("xx-YY")); }, component);
     QCOMPARE(failure, QObject::tr("UnsupportedLanguage").arg(QStringLiteral("xx-YY")));
+    QCOMPARE(QObject::tr("AnswerYes"), slovakYes);
+
+    // What is no language tag is refused at once: the translator's search
+    // for a file took 50 s on 300,000 "_". The text names its length only.
+    for (const QChar filler : {QLatin1Char('_'), QLatin1Char('.')}) {
+        const QString hostile(300000, filler);
+        QElapsedTimer clock;
+        clock.start();
+        const QString refusal = failureOf([&](Quillmark &c) { c.setLanguage(hostile); }, component);
+        QVERIFY2(clock.elapsed() < 3000, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(refusal.startsWith(QObject::tr("UnsupportedLanguage").section(QLatin1String("%1"), 0, 0)));
+        QVERIFY(refusal.contains(QLatin1String("300000 characters")));
+        QVERIFY(refusal.size() < 5000);
+    }
     QCOMPARE(QObject::tr("AnswerYes"), slovakYes);
 
     component.setLanguage(QStringLiteral("en-US"));

@@ -7,6 +7,9 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <thread>
 #include <unistd.h>
 
@@ -45,7 +48,7 @@ public:
     ~Pipe()
     {
         closeWriteEnd();
-        ::close(m_fds[0]);
+        closeReadEnd();
     }
     int readEnd() const { return m_fds[0]; }
     int writeEnd() const { return m_fds[1]; }
@@ -54,6 +57,12 @@ public:
         if (m_fds[1] >= 0)
             ::close(m_fds[1]);
         m_fds[1] = -1;
+    }
+    void closeReadEnd()
+    {
+        if (m_fds[0] >= 0)
+            ::close(m_fds[0]);
+        m_fds[0] = -1;
     }
 
 private:
@@ -253,6 +262,120 @@ private slots:
         QTest::ignoreMessage(QtDebugMsg, "Exiting write thread");
         writer.requestInterruption();
         QVERIFY(writer.wait(100));
+    }
+
+    void readerStopsWhileMessagesWaitForDispatch()
+    {
+        // Nothing runs this thread's event loop until the end, as when the
+        // GUI thread is busy: the reader must stop taking frames off the pipe.
+        Pipe pipe;
+        QVERIFY(::fcntl(pipe.writeEnd(), F_SETFL, O_NONBLOCK) == 0);
+        ReadThread reader(pipe.readEnd());
+        startReader(reader);
+        const QByteArray payload = "{\"p\":\"" + QByteArray(1024 * 1024, 'x') + "\"}";
+        const QByteArray bytes = frame(payload);
+        constexpr qint64 sentAtMost = 4 * ReadThread::maxPendingBytes;
+        qint64 written = 0;
+        QElapsedTimer sinceLastWrite;
+        sinceLastWrite.start();
+        while (written < sentAtMost && sinceLastWrite.elapsed() < 1000) {
+            const qint64 offset = written % bytes.size();
+            const ssize_t n = ::write(pipe.writeEnd(), bytes.constData() + offset,
+                                      static_cast<size_t>(bytes.size() - offset));
+            if (n > 0) {
+                written += n;
+                sinceLastWrite.restart();
+            } else {
+                QThread::msleep(5);
+            }
+        }
+        const qint64 pipeCapacity = ::fcntl(pipe.writeEnd(), F_GETPIPE_SZ);
+        QVERIFY2(written <= ReadThread::maxPendingBytes + 2 * bytes.size() + pipeCapacity,
+                 qPrintable(QString::number(written)));
+        QVERIFY(reader.pendingBytes() <= ReadThread::maxPendingBytes + bytes.size() + 256);
+
+        // Dispatching makes room: what is still in the pipe comes, in order.
+        const int frames = static_cast<int>(written / bytes.size());
+        QVERIFY(::fcntl(pipe.writeEnd(), F_SETFL, 0) == 0);
+        std::thread writer([&] { writeAll(pipe.writeEnd(), bytes.mid(written % bytes.size())); });
+        QTRY_COMPARE_WITH_TIMEOUT(m_received.size(), frames + 1, 20000);
+        writer.join();
+        QCOMPARE(m_received.last().value("p").toString().size(), 1024 * 1024);
+        QTRY_COMPARE(reader.pendingBytes(), qint64(0));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("End of file reached"));
+        pipe.closeWriteEnd();
+        QVERIFY(reader.wait(1000));
+    }
+
+    void sharedNonBlockingDescriptorGetsWholeFrames()
+    {
+        // A terminal or a socket pair gives standard input and output one
+        // open file: its flags are shared by the reader and the writer.
+        int pair[2];
+        QVERIFY(::socketpair(AF_UNIX, SOCK_STREAM, 0, pair) == 0);
+        ReadThread reader(pair[0]);
+        startReader(reader);
+        QTest::qWait(30);
+        QCOMPARE(::fcntl(pair[0], F_GETFL) & O_NONBLOCK, 0);
+
+        // Whoever else made it non-blocking, a frame still goes out whole
+        // to a peer that reads slowly.
+        QVERIFY(::fcntl(pair[0], F_SETFL, O_NONBLOCK) == 0);
+        WriteThread writer(pair[0]);
+        writer.start();
+        const QString text(900 * 1024, QLatin1Char('y'));
+        writer.write(QJsonDocument(QJsonObject{{"t", text}}));
+        writer.write(QJsonDocument(QJsonObject{{"n", 1}}));
+        const QByteArray expected = frame(QJsonDocument(QJsonObject{{"t", text}}).toJson(QJsonDocument::Compact))
+                                    + frame("{\"n\":1}");
+        QByteArray received;
+        char buffer[16 * 1024];
+        QElapsedTimer clock;
+        clock.start();
+        while (received.size() < expected.size() && clock.elapsed() < 20000) {
+            QThread::msleep(2);
+            const ssize_t n = ::recv(pair[1], buffer, sizeof buffer, MSG_DONTWAIT);
+            if (n > 0)
+                received.append(buffer, static_cast<int>(n));
+        }
+        QCOMPARE(received.size(), expected.size());
+        QVERIFY(received == expected);
+
+        QTest::ignoreMessage(QtDebugMsg, "Exiting write thread");
+        writer.requestInterruption();
+        QVERIFY(writer.wait(1000));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("End of file reached"));
+        ::shutdown(pair[1], SHUT_WR);
+        QVERIFY(reader.wait(1000));
+        ::close(pair[0]);
+        ::close(pair[1]);
+    }
+
+    void writerDropsOversizedFramesAndEndsOnALostChannel()
+    {
+        std::signal(SIGPIPE, SIG_IGN);
+        Pipe pipe;
+        WriteThread writer(pipe.writeEnd());
+        writer.start();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("Not sending a frame of \\d+ bytes"));
+        writer.write(QJsonDocument(QJsonObject{{"t", QString(WriteThread::maxPayloadLength, 'z')}}));
+        writer.write(QJsonDocument(QJsonObject{{"n", 1}}));
+        QByteArray received;
+        char buffer[64];
+        while (received.size() < frame("{\"n\":1}").size()) {
+            const ssize_t n = ::read(pipe.readEnd(), buffer, sizeof buffer);
+            QVERIFY(n > 0);
+            received.append(buffer, static_cast<int>(n));
+        }
+        QCOMPARE(received, frame("{\"n\":1}"));
+
+        // The browser went away: the writer ends by itself, loudly, and the
+        // process lives on to shut down normally.
+        pipe.closeReadEnd();
+        QTest::ignoreMessage(QtCriticalMsg, QRegularExpression("Writing a frame failed after 0 of 11 bytes"));
+        QTest::ignoreMessage(QtDebugMsg, "Exiting write thread");
+        writer.write(QJsonDocument(QJsonObject{{"n", 2}}));
+        QVERIFY(writer.wait(5000));
     }
 
     void writerDeliversWhatWasQueuedBeforeTheStop()

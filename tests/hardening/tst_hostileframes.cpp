@@ -1,7 +1,8 @@
 // What a hostile or broken page can put on standard input of the real
 // quillmark binary: frames of every awkward length, frames that end early,
 // payloads that are no valid JSON, and arguments of the wrong type. The host
-// answers what it can, drops the rest, and keeps serving the next frame.
+// answers what it can, drops the rest, and keeps serving the next frame,
+// within bounded time and memory, and ends normally when the channel goes.
 #include "catalogue.h"
 #include "hostdriver.h"
 #include "testhome.h"
@@ -11,6 +12,8 @@
 #include <QtTest>
 
 #include <memory>
+
+#include <sys/resource.h>
 
 namespace {
 
@@ -41,6 +44,25 @@ QByteArray nested(int depth)
 {
     return QByteArray(depth, '[') + QByteArray(depth, ']');
 }
+
+// A value from /proc/<pid>/status in KiB ("VmHWM", "VmSize"), or -1.
+qint64 statusKiB(qint64 pid, const QByteArray &field)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+// The browser's limit for one message from the host.
+constexpr int browserMessageLimit = 1024 * 1024;
+// Generous for a loaded two-core machine; the faults took minutes.
+constexpr int hostileAnswerMilliseconds = 30000;
+constexpr qint64 hostileInputPeakKiB = 1024 * 1024;
 
 } // namespace
 
@@ -143,6 +165,137 @@ private slots:
         QVERIFY(exitsCleanlyAfterInputCloses());
         QVERIFY(m_host->rawFrames().isEmpty());
         QVERIFY(clock.elapsed() < 15000);
+    }
+
+    void hostileCallsAreAnsweredSmallAndSoon_data()
+    {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("unit");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QString>("error");
+
+        const QByteArray language = HostDriver::qualified(QStringLiteral("SetLanguage")).toUtf8();
+        QTest::newRow("language of 300,000 \"_\"") << language << QByteArray("_") << 300000
+                                                   << "UnsupportedLanguage";
+        QTest::newRow("language of 300,000 \".\"") << language << QByteArray(".") << 300000
+                                                   << "UnsupportedLanguage";
+        QTest::newRow("language of 60 MB") << language << QByteArray("x") << 60000000
+                                           << "UnsupportedLanguage";
+        QTest::newRow("60 MB of store pairs")
+            << HostDriver::qualified(QStringLiteral("SetSigningCertificateStores")).toUtf8()
+            << QByteArray("a|b|") << 15000000 << "UnableToParseSigningCertificateStoresDefinition";
+        QTest::newRow("method name of 60 MB") << QByteArray() << QByteArray("m") << 60000000
+                                              << "MessageNotImplemented";
+    }
+
+    void hostileCallsAreAnsweredSmallAndSoon()
+    {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, unit);
+        QFETCH(int, count);
+        QFETCH(QString, error);
+        QVERIFY(m_host->call(QStringLiteral("CreateInstance")).has_value());
+
+        const QByteArray payload = method.isEmpty()
+            ? "{\"method\":\"" + unit.repeated(count) + "\"}"
+            : "{\"method\":\"" + method + "\",\"args\":[\"" + unit.repeated(count) + "\"]}";
+        QElapsedTimer clock;
+        clock.start();
+        m_host->writeRaw(HostDriver::frame(payload));
+        const auto answer = m_host->awaitMessage(hostileAnswerMilliseconds);
+        QVERIFY(answer.has_value());
+        QVERIFY2(clock.elapsed() < hostileAnswerMilliseconds, qPrintable(QString::number(clock.elapsed())));
+        // The text names what the page sent by its head and length only.
+        const QString text = answer->value(QStringLiteral("error")).toString();
+        const QString expected = m_english.text(error.toLatin1().constData());
+        QVERIFY2(text.startsWith(expected.left(expected.indexOf(QLatin1String("%1")))), qPrintable(text.left(200)));
+        QVERIFY(text.contains(QString::number(count * unit.size())) || !expected.contains(QLatin1String("%1")));
+        for (const QByteArray &frame : m_host->rawFrames())
+            QVERIFY2(frame.size() <= browserMessageLimit, qPrintable(QString::number(frame.size())));
+
+        const qint64 peak = statusKiB(m_host->process().processId(), "VmHWM");
+        QVERIFY2(peak > 0 && peak < hostileInputPeakKiB, qPrintable(QString::number(peak)));
+        QVERIFY(m_host->call(QStringLiteral("GetVersion")).has_value());
+        QVERIFY(exitsCleanlyAfterInputCloses());
+    }
+
+    void memoryExhaustionEndsTheHostNormally()
+    {
+        QVERIFY(m_host->call(QStringLiteral("CreateInstance")).has_value());
+        const qint64 pid = m_host->process().processId();
+        const qint64 size = statusKiB(pid, "VmSize");
+        if (size > qint64(1) << 30)
+            QSKIP("a sanitizer reserves the whole address space up front");
+        // Room for less than the next frame: reading it fails for want of memory.
+        const rlimit limit{rlim_t(size + 32 * 1024) * 1024, rlim_t(size + 32 * 1024) * 1024};
+        QVERIFY(::prlimit(pid_t(pid), RLIMIT_AS, &limit, nullptr) == 0);
+        m_host->writeRaw(lengthPrefix(largestFrame) + paddedCall(largestFrame));
+        QVERIFY(m_host->process().waitForFinished(hostileAnswerMilliseconds));
+        QCOMPARE(m_host->process().exitStatus(), QProcess::NormalExit);
+        QCOMPARE(m_host->process().exitCode(), 0);
+        QVERIFY(m_host->standardError().contains("ReadThread failed:"));
+    }
+
+    void browserLeavingWhileAnswersAreOnTheirWay()
+    {
+        // The browser reads the first bytes and closes the channel; the host
+        // must not die of the broken pipe but shut down normally.
+        m_host.reset();
+        QProcess pipeline;
+        pipeline.setProcessEnvironment(m_home->environment());
+        pipeline.start(QStringLiteral("bash"),
+                       {QStringLiteral("-c"),
+                        QStringLiteral("\"$0\" | { head -c 8 >/dev/null; echo channel closed >&2; }; "
+                                       "echo \"host status ${PIPESTATUS[0]}\" >&2"),
+                        HostDriver::binaryPath()});
+        QVERIFY(pipeline.waitForStarted());
+        pipeline.write(HostDriver::frame(createInstanceCall()));
+        QVERIFY(pipeline.waitForBytesWritten());
+        QByteArray errors;
+        QTRY_VERIFY_WITH_TIMEOUT((errors += pipeline.readAllStandardError()).contains("channel closed"),
+                                 hostileAnswerMilliseconds);
+        const QByteArray call = HostDriver::frame(
+            "{\"method\":\"" + HostDriver::qualified(QStringLiteral("GetVersion")).toUtf8() + "\"}");
+        pipeline.write(call.repeated(200));
+        pipeline.waitForBytesWritten();
+        QTest::qWait(500);
+        pipeline.closeWriteChannel();
+        QVERIFY(pipeline.state() == QProcess::NotRunning
+                || pipeline.waitForFinished(hostileAnswerMilliseconds));
+        errors += pipeline.readAllStandardError();
+        QVERIFY(errors.contains("Writing a frame failed"));
+        QCOMPARE(errors.trimmed().split('\n').last(), QByteArray("host status 0"));
+    }
+
+    void serverErrorTextIsLoggedCut()
+    {
+        m_host.reset();
+        QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
+        m_host = std::make_unique<HostDriver>(m_home->environment());
+        QVERIFY(m_host->start());
+        QVERIFY(m_host->call(QStringLiteral("CreateInstance")).has_value());
+        QVERIFY(m_host->call(QStringLiteral("ViewDocument")).has_value());
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")).has_value());
+
+        // An error envelope is read before any signature could be checked.
+        const int errorLength = 30 * 1024 * 1024;
+        m_host->writeRaw(HostDriver::frame(
+            "{\"method\":\"" + HostDriver::qualified(QStringLiteral("ProcessGetDocumentInfoResponse")).toUtf8()
+            + "\",\"args\":[\"<Response><Error>" + QByteArray(errorLength, 'E')
+            + "</Error><ShowError>true</ShowError></Response>\"]}"));
+        // The log names the text by its head and its length.
+        const QString logPath = m_home->logFile(QStringLiteral("quillmarklog.txt"));
+        const auto logNamesTheLength = [&logPath] {
+            QFile log(logPath);
+            return log.open(QIODevice::ReadOnly) && log.readAll().contains("31457280 characters");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(logNamesTheLength(), hostileAnswerMilliseconds);
+        const qint64 logSize = QFileInfo(logPath).size();
+        QVERIFY2(logSize < 256 * 1024, qPrintable(QString::number(logSize)));
+        for (const QByteArray &frame : m_host->rawFrames())
+            QVERIFY2(frame.size() <= browserMessageLimit, qPrintable(QString::number(frame.size())));
+        m_host->callMethod(QStringLiteral("Terminate"));
+        QVERIFY(exitsCleanlyAfterInputCloses());
     }
 
     void argumentsOfTheWrongType_data()

@@ -209,6 +209,36 @@ private slots:
         QCOMPARE(viewer->widget()->size(), label(*viewer)->size());
     }
 
+    void viewportWithoutRoomKeepsTheScale()
+    {
+        auto viewer = viewerWithViewport(QSize(600, 400));
+        QVERIFY(viewer);
+        viewer->setImage(coordinatePage(1000, 2000));
+        viewer->setScale(0.5);
+        viewer->viewport()->resize(0, 0);
+        viewer->fitToWidth();
+        viewer->fitToPage();
+        QCOMPARE(viewer->scaleFactor(), 0.5);
+        QCOMPARE(viewer->widget()->size(), QSize(500, 1000));
+        QVERIFY(QRect(0, 0, 1000, 2000).contains(viewer->region()));
+    }
+
+    void cutOutFinishingAfterClearIsNotShown()
+    {
+        auto viewer = viewerWithViewport(QSize(600, 400));
+        QVERIFY(viewer);
+        viewer->setImage(coordinatePage(2000, 3000));
+        QTRY_VERIFY(cutOutShownInPlace(*viewer));
+        QSignalSpy shown(viewer.get(), &ImageViewer::cutOutShown);
+        // The next cut-out is under way when the page goes away.
+        viewer->setScale(2.0);
+        viewer->clear();
+        QTest::qWait(300);
+        QVERIFY(shownCutOut(*viewer).isNull());
+        QCOMPARE(label(*viewer)->pos(), QPoint(0, 0));
+        QCOMPARE(shown.count(), 0);
+    }
+
     void pageDroppedByTheCacheIsStillCutOut()
     {
         auto viewer = viewerWithViewport(QSize(600, 400));

@@ -1,5 +1,7 @@
 #include "pagecache.h"
+#include "pageimagereader.h"
 
+#include <QBuffer>
 #include <QtTest>
 
 namespace {
@@ -20,6 +22,18 @@ QList<int> cachedPages(const PageCache &cache, int upTo)
             pages.append(page);
     }
     return pages;
+}
+
+// A blank one-bit PNG: a page of any size costs little to make and to store.
+QByteArray monochromePng(int width, int height)
+{
+    QImage image(width, height, QImage::Format_Mono);
+    image.fill(1);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return png;
 }
 
 } // namespace
@@ -104,6 +118,36 @@ private slots:
         QVERIFY(cache.isEmpty());
         cache.insert(1, pageOf4000KiB());
         QVERIFY(cache.contains(1));
+    }
+
+    void capacityFitsADesktop()
+    {
+        // The page may ask for up to 2 TiB; the default asks for 32 GiB.
+        QCOMPARE(PageCache(INT_MAX).maxCost(), PageCache::maxCapacity);
+        QCOMPARE(PageCache(32 * 1024 * 1024).maxCost(), PageCache::maxCapacity);
+        QCOMPARE(PageCache(10000).maxCost(), 10000);
+    }
+
+    void pageImagesAreMeasuredBeforeDecoding_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("admitted");
+        QTest::newRow("A4 at 1200 dpi") << QSize(9921, 14031) << true;
+        QTest::newRow("A4 at 1200 dpi, landscape") << QSize(14031, 9921) << true;
+        QTest::newRow("more pixels than the bound") << QSize(12300, 12300) << false;
+        QTest::newRow("a side beyond painting") << QSize(40000, 1) << false;
+    }
+
+    void pageImagesAreMeasuredBeforeDecoding()
+    {
+        QFETCH(QSize, size);
+        QFETCH(bool, admitted);
+        if (!admitted)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Refusing a page image of size"));
+        const QImage page = PageImageReader::read(monochromePng(size.width(), size.height()));
+        QCOMPARE(page.isNull(), !admitted);
+        if (admitted)
+            QCOMPARE(page.size(), size);
     }
 
     void evictedImageStaysValidForItsHolder()

@@ -65,16 +65,18 @@ double ImageViewer::scaleFactor() const
     return m_scale;
 }
 
+// A viewport without room (a window not laid out yet, or shrunk to nothing)
+// keeps the scale: a scale of 0 would divide every later cut-out by zero.
 void ImageViewer::fitToWidth()
 {
-    if (m_image.isNull())
+    if (m_image.isNull() || viewport()->width() <= 0)
         return;
     setScale(double(viewport()->width()) / m_image.width());
 }
 
 void ImageViewer::fitToPage()
 {
-    if (m_image.isNull())
+    if (m_image.isNull() || viewport()->width() <= 0 || viewport()->height() <= 0)
         return;
     setScale(qMin(double(viewport()->width()) / m_image.width(),
                   double(viewport()->height()) / m_image.height()));
@@ -87,6 +89,10 @@ void ImageViewer::resetScale()
 
 void ImageViewer::clear()
 {
+    // A cut-out still on its way shows the page that is being cleared away:
+    // its result and its end are dropped with the task.
+    m_renderWatcher.cancel();
+    m_renderWatcher.setFuture(QFuture<QImage>());
     m_pageLabel->setPixmap(QPixmap());
     m_pageLabel->move(0, 0);
     m_scale = 1.0;
@@ -167,7 +173,7 @@ void ImageViewer::showPixmap(int index)
 
 void ImageViewer::finished()
 {
-    if (!m_renderWatcher.isFinished())
+    if (!m_renderWatcher.isFinished() || m_renderWatcher.future().resultCount() == 0)
         return;
     placeLabel();
     emit cutOutShown();

@@ -1,7 +1,7 @@
 #include "pagecache.h"
 
 PageCache::PageCache(int maxCost)
-    : m_maxCost(maxCost)
+    : m_maxCost(qMin(maxCost, maxCapacity))
 {
 }
 

@@ -13,6 +13,11 @@
 class PageCache
 {
 public:
+    // A larger capacity asked for (the page may ask for up to 2 TiB) is cut
+    // to this, 1 GiB: room for two pages of the largest size a page image may
+    // have, and still well inside a desktop's memory.
+    static constexpr int maxCapacity = 1024 * 1024;
+
     explicit PageCache(int maxCost);
     ~PageCache();
 
