@@ -37,6 +37,24 @@ describe("allowed page with quillmark installed", () => {
     });
   });
 
+  test("no answer exceeds the browser's 1 MiB: an echoed 2 MiB argument comes back cut", async () => {
+    await withBrowser({ hostManifest: stagedHostManifest() }, async ({ context }) => {
+      const page = await openClientPage(context, server.url("/"));
+      const [language, version] = await page.evaluate(async () => {
+        const client = new QuillmarkClient();
+        await withinTime(client.connect(), 5000, "connect");
+        await withinTime(client.call("CreateInstance"), 10000, "CreateInstance");
+        const echoing = await withinTime(client.call("SetLanguage", ["x".repeat(2 * 1024 * 1024)]), 20000,
+            "SetLanguage");
+        // Chromium drops the whole channel on a larger message: it must still serve.
+        return [echoing, await withinTime(client.call("GetVersion"), 10000, "GetVersion")];
+      });
+      assert.match(language.error, /^The language x{4096} … \(2097152 characters\) is not supported\.$/);
+      assert.ok(JSON.stringify(language).length < 64 * 1024);
+      assert.equal(version.result, "1.0.7 (qt)");
+    });
+  });
+
   test("the host ends when the page disconnects", async () => {
     const scratch = fs.mkdtempSync(path.join(os.tmpdir(), "quillmark-host-"));
     const pidFile = path.join(scratch, "pid");
