@@ -184,7 +184,7 @@ private slots:
         QTest::newRow("60 MB of store pairs")
             << HostDriver::qualified(QStringLiteral("SetSigningCertificateStores")).toUtf8()
             << QByteArray("a|b|") << 15000000 << "UnableToParseSigningCertificateStoresDefinition";
-        QTest::newRow("method name of 60 MB") << QByteArray() << QByteArray("m") << 60000000
+        QTest::newRow("method name of 8 MB") << QByteArray() << QByteArray("m") << 8000000
                                               << "MessageNotImplemented";
     }
 
