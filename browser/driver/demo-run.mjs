@@ -3,7 +3,8 @@
 // steps scripted. Prints every step and what the server verified.
 //
 //   node browser/driver/demo-run.mjs --build-dir build [--view-only]
-// SOFTHSM2_CONF, PKCS11_MODULE and TOKEN_PIN describe the demo token.
+// SOFTHSM2_CONF (or PCSCLITE_CSOCK_NAME for the demo card), PKCS11_MODULE,
+// PKCS11_STORE_NAME and TOKEN_PIN describe the demo token.
 import fs from "node:fs";
 import path from "node:path";
 import { parseArgs } from "node:util";
@@ -34,7 +35,10 @@ async function main() {
   if (options.screenshots) fs.mkdirSync(options.screenshots, { recursive: true });
   const manifestFile = path.join(buildDir, "browser", "hosts", "stage", "chromium", "eu.varnek.quillmark.json");
   const xvfb = await startXvfb();
-  const serverArgs = process.env.PKCS11_MODULE ? ["--module", process.env.PKCS11_MODULE] : [];
+  const serverArgs = [
+    ...(process.env.PKCS11_MODULE ? ["--module", process.env.PKCS11_MODULE] : []),
+    ...(process.env.PKCS11_STORE_NAME ? ["--store-name", process.env.PKCS11_STORE_NAME] : []),
+  ];
   const server = await startDemoServer(path.join(buildDir, "tools", "demo-server", "quillmark-demo-server"),
       serverArgs, { echo: true });
   const browser = await launchChromium({

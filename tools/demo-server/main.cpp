@@ -1,4 +1,4 @@
-// quillmark-demo-server [--port N] [--pdf FILE] [--page-dir DIR] [--module PATH]
+// quillmark-demo-server [--port N] [--pdf FILE] [--page-dir DIR] [--module PATH] [--store-name NAME]
 // The development signing server with its demo page on 127.0.0.1. Prints
 // "Demo server: <address>" first, then one line per exchange step, and runs
 // until SIGINT or SIGTERM.
@@ -53,7 +53,10 @@ int main(int argc, char *argv[])
                                         QStringLiteral("dir"), QStringLiteral(QUILLMARK_DEMO_PAGE_DIR));
     const QCommandLineOption moduleOption(QStringLiteral("module"), QStringLiteral("PKCS#11 module the page offers."),
                                           QStringLiteral("path"), QStringLiteral(QUILLMARK_DEMO_PKCS11_MODULE));
-    parser.addOptions({portOption, pdfOption, pageOption, moduleOption});
+    const QCommandLineOption storeNameOption(QStringLiteral("store-name"),
+                                             QStringLiteral("Name the page gives the module's store."),
+                                             QStringLiteral("name"), QStringLiteral("SoftHSM2"));
+    parser.addOptions({portOption, pdfOption, pageOption, moduleOption, storeNameOption});
     parser.process(application);
 
     bool portValid = false;
@@ -65,7 +68,7 @@ int main(int argc, char *argv[])
     DemoServer::Options options;
     options.pdfPath = parser.value(pdfOption);
     options.pageDirectory = QDir(parser.value(pageOption)).absolutePath();
-    options.storeDefinition = QStringLiteral("SoftHSM2|") + parser.value(moduleOption);
+    options.storeDefinition = parser.value(storeNameOption) + QLatin1Char('|') + parser.value(moduleOption);
     options.server = SigningIdentity::development(QStringLiteral("server-2014"));
     options.log = printLine;
 
