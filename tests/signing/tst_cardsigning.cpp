@@ -152,6 +152,7 @@ private slots:
         QCOMPARE(saved.getSigningCertificate(), m_card->credentials().at(2).certificateDer());
         QCOMPARE(saved.getPkcs11TokenSerial(), m_cardSerial);
         QVERIFY(!user.log().contains(QStringLiteral("Recoverable exception")));
+        QVERIFY(!user.log().contains(QStringLiteral("Showing error")));
 
         // OpenSC refuses a PIN longer than the card's limit itself; the card
         // answers a wrong PIN with a status that OpenSC reports as a general

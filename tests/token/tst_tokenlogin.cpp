@@ -40,6 +40,8 @@ private slots:
     void pinPadCancel();
     void lockedPin();
     void otherModuleError();
+    void refusedPin_data();
+    void refusedPin();
     void closingFlagEndsTheLoop();
     void closingWhileDialogOpenReleasesWorker();
     void contextLoginAsksAgain();
@@ -249,6 +251,46 @@ void TokenLoginTest::otherModuleError()
     QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
     QCOMPARE(outcome.message, QStringLiteral("PKCS#11 method C_Login returned error 0x00000030"));
     QVERIFY(outcome.userMessage);
+}
+
+void TokenLoginTest::refusedPin_data()
+{
+    QTest::addColumn<QString>("faults");
+    // Empty: the PIN is asked again after this message and the login succeeds.
+    QTest::addColumn<QString>("message");
+    QTest::addColumn<QString>("failure");
+    const QString removed = QStringLiteral("The card or token was removed. Put it back and try again.");
+    QTest::newRow("PIN of a length the token cannot take")
+        << QStringLiteral("loginfails=a2") << QObject::tr("PinIncorrect") << QString();
+    // OpenSC's answer to a wrong PIN on some cards.
+    QTest::newRow("general error, token still there")
+        << QStringLiteral("loginfails=5") << QObject::tr("PinNotAccepted") << QString();
+    // The same answer once pcscd has gone: asking again cannot help.
+    QTest::newRow("general error, reader gone") << QStringLiteral("loginfails=5,loginremoves") << QString() << removed;
+    QTest::newRow("card pulled out") << QStringLiteral("loginfails=32") << QString() << removed;
+}
+
+void TokenLoginTest::refusedPin()
+{
+    QFETCH(QString, faults);
+    QFETCH(QString, message);
+    QFETCH(QString, failure);
+    m_bed->setFaults(faults);
+    m_driver->typePin(userPin);
+    m_driver->typePin(userPin);
+    const Outcome outcome = loginOnWorker(TokenTestBed::faultModule(), QStringLiteral("Login"), true);
+    if (failure.isEmpty()) {
+        QVERIFY2(!outcome.threw, qPrintable(outcome.message));
+        QCOMPARE(outcome.value.toBool(), true);
+        QCOMPARE(m_driver->pinDialogsSeen(), 2);
+        QCOMPARE(m_driver->messagesSeen(), QStringList{message});
+    } else {
+        QVERIFY(outcome.threw);
+        QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
+        QCOMPARE(outcome.message, failure);
+        QCOMPARE(m_driver->pinDialogsSeen(), 1);
+        QVERIFY(m_driver->messagesSeen().isEmpty());
+    }
 }
 
 void TokenLoginTest::closingFlagEndsTheLoop()

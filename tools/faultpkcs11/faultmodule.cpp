@@ -8,6 +8,9 @@
 //   deviceremoved[=LABEL] C_OpenSession answers CKR_DEVICE_REMOVED (for one token or all)
 //   objects=N             every search finds N synthetic objects
 //   pinlocked             C_Login answers CKR_PIN_LOCKED
+//   loginfails=HEX        the first C_Login answers that code; later ones go through
+//   loginremoves          with loginfails: the token leaves the slot list after it, as
+//                         when the reader goes away
 //   protectedpath=PIN     the token collects the PIN itself; C_Login expects a NULL PIN
 //   pinpadcancel          with protectedpath: the user cancels on the PIN pad
 //   wrongkey              C_SignInit signs with another private key of the token
@@ -37,6 +40,7 @@ CK_FUNCTION_LIST proxy;
 std::map<std::string, std::string> faults;
 CK_ULONG syntheticObjectsLeft = 0;
 bool loggedIn = false;
+int loginCalls = 0;
 
 std::map<std::string, std::string> readFaults()
 {
@@ -100,6 +104,7 @@ CK_RV proxyInitialize(CK_VOID_PTR argument)
 {
     faults = readFaults();
     loggedIn = false;
+    loginCalls = 0;
     const auto *arguments = static_cast<CK_C_INITIALIZE_ARGS *>(argument);
     const CK_FLAGS flags = arguments ? arguments->flags : 0;
     CK_RV result;
@@ -116,7 +121,7 @@ CK_RV proxyGetSlotList(CK_BBOOL tokenPresent, CK_SLOT_ID_PTR slots, CK_ULONG_PTR
 {
     if (failing("C_GetSlotList"))
         return CKR_DEVICE_ERROR;
-    if (hasFault("notoken") && tokenPresent) {
+    if ((hasFault("notoken") || (hasFault("loginremoves") && loginCalls > 0)) && tokenPresent) {
         *count = 0;
         return CKR_OK;
     }
@@ -198,6 +203,8 @@ CK_RV proxyLogin(CK_SESSION_HANDLE session, CK_USER_TYPE user, CK_UTF8CHAR_PTR p
            + " length=" + std::to_string(length));
     if (hasFault("pinlocked"))
         return CKR_PIN_LOCKED;
+    if (hasFault("loginfails") && ++loginCalls == 1)
+        return std::stoul(faults["loginfails"], nullptr, 16);
     if (failing("C_Login"))
         return CKR_DEVICE_ERROR;
     if (!hasFault("protectedpath")) {
