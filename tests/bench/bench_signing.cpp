@@ -1,5 +1,6 @@
 #include "answerrecordwriter.h"
 #include "benchmain.h"
+#include "cardstack.h"
 #include "configuration.h"
 #include "documentanswers.h"
 #include "fixturecredential.h"
@@ -33,16 +34,15 @@
 // dialog answered at once and the time it stood open left out. Against it
 // the raw token work on the same hash: C_Sign on a logged-in session and the
 // RSA check, and the same with the module loaded, initialised and logged in
-// for the one signature, as every signing run of the window does it.
+// for the one signature, as every signing run of the window does it. The
+// same pair once more on a smart card: pcscd, a vpcd reader and an emulated
+// card behind OpenSC, where the card's APDUs take most of the time.
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-const QString tokenLabel = QStringLiteral("Bench token");
-const QString userPin = QStringLiteral("246813");
 const QString sha256Oid = QStringLiteral("2.16.840.1.101.3.4.2.1");
-const QByteArray keyId("\x01", 1);
 constexpr int waitLimitMilliseconds = 30000;
 
 double secondsBetween(Clock::time_point start, Clock::time_point end)
@@ -63,46 +63,84 @@ QByteArray digestInfo(const QByteArray &hash)
     return QByteArray(reinterpret_cast<const char *>(prefix), sizeof prefix) + hash;
 }
 
-// A SoftHSM2 token of the benchmark's own with a signing key and certificate.
-class SigningToken
+// Where a benchmark signs: the module, the token, the PIN and the key with
+// its certificate.
+struct SigningTarget
 {
-public:
-    SigningToken()
-        : m_fixture(m_directory.path())
-        , m_credential(FixtureCredential::createAuthority(QStringLiteral("Bench CA"))
-                           .issue(QStringLiteral("Bench Signer"), true))
-    {
-        m_serial = m_fixture.createToken(tokenLabel, userPin);
-        SoftHsmFixture::ObjectOptions options;
-        options.id = keyId;
-        options.label = QStringLiteral("Bench key");
-        m_fixture.importCredential(tokenLabel, userPin, m_credential, options);
-    }
-
-    static const SigningToken &instance()
-    {
-        static const SigningToken token;
-        return token;
-    }
-
-    QByteArray certificateDer() const { return m_credential.certificateDer(); }
+    QString module;
+    QString label;
+    QString serial;
+    QString pin;
+    QByteArray keyId;
+    QByteArray certificateDer;
 
     // The stored configuration as the page hands it back: Base64 of the text.
     QString configurationText() const
     {
         Configuration configuration;
-        configuration.setPkcs11Library(SoftHsmFixture::modulePath());
-        configuration.setPkcs11TokenLabel(tokenLabel);
-        configuration.setPkcs11TokenSerial(m_serial);
-        configuration.setSigningCertificate(certificateDer());
+        configuration.setPkcs11Library(module);
+        configuration.setPkcs11TokenLabel(label);
+        configuration.setPkcs11TokenSerial(serial);
+        configuration.setSigningCertificate(certificateDer);
         return QString::fromLatin1(configuration.serialize().toUtf8().toBase64());
+    }
+};
+
+// A SoftHSM2 token of the benchmark's own with a signing key and certificate.
+class SoftHsmToken
+{
+public:
+    static const SigningTarget &target()
+    {
+        static const SoftHsmToken token;
+        return token.m_target;
     }
 
 private:
+    SoftHsmToken()
+        : m_fixture(m_directory.path())
+    {
+        const FixtureCredential credential =
+            FixtureCredential::createAuthority(QStringLiteral("Bench CA")).issue(QStringLiteral("Bench Signer"), true);
+        m_target = {SoftHsmFixture::modulePath(), QStringLiteral("Bench token"), QString(), QStringLiteral("246813"),
+                    QByteArray("\x01", 1), credential.certificateDer()};
+        m_target.serial = m_fixture.createToken(m_target.label, m_target.pin);
+        SoftHsmFixture::ObjectOptions options;
+        options.id = m_target.keyId;
+        options.label = QStringLiteral("Bench key");
+        m_fixture.importCredential(m_target.label, m_target.pin, credential, options);
+    }
+
     QTemporaryDir m_directory;
     SoftHsmFixture m_fixture;
-    FixtureCredential m_credential;
-    QString m_serial;
+    SigningTarget m_target;
+};
+
+// The serial number OpenSC makes up for the token.
+QString tokenSerial(const SigningTarget &target);
+
+// The card stack of the benchmark's own; the first certificate signs.
+class SmartCard
+{
+public:
+    static const SigningTarget &target()
+    {
+        static const SmartCard card;
+        return card.m_target;
+    }
+
+private:
+    SmartCard()
+        : m_stack(m_directory.path() + QStringLiteral("/card"), QStringLiteral("24681357"))
+    {
+        m_target = {CardStack::modulePath(), m_stack.tokenLabel(), QString(), QStringLiteral("24681357"),
+                    QByteArray::fromHex("0001"), m_stack.credentials().constFirst().certificateDer()};
+        m_target.serial = tokenSerial(m_target);
+    }
+
+    QTemporaryDir m_directory;
+    CardStack m_stack;
+    SigningTarget m_target;
 };
 
 // Types the PIN as soon as the PIN dialog shows and keeps how long dialogs
@@ -110,7 +148,7 @@ private:
 class PinTypist : public QObject
 {
 public:
-    PinTypist() { qApp->installEventFilter(this); }
+    explicit PinTypist(const QString &pin) : m_pin(pin) { qApp->installEventFilter(this); }
     ~PinTypist() override { qApp->removeEventFilter(this); }
 
     double takeSecondsOpen() { return std::exchange(m_secondsOpen, 0.0); }
@@ -127,7 +165,7 @@ protected:
             QTimer::singleShot(0, this, [this, dialog, shown] {
                 if (!dialog)
                     return;
-                dialog->findChild<QLineEdit *>(QStringLiteral("lePin"))->setText(userPin);
+                dialog->findChild<QLineEdit *>(QStringLiteral("lePin"))->setText(m_pin);
                 m_secondsOpen += secondsBetween(shown, Clock::now());
                 dialog->findChild<QPushButton *>(QStringLiteral("btnOk"))->click();
             });
@@ -136,6 +174,7 @@ protected:
     }
 
 private:
+    QString m_pin;
     double m_secondsOpen = 0.0;
     Clock::time_point m_lastShown;
 };
@@ -145,13 +184,12 @@ private:
 class SigningSession : public QObject
 {
 public:
-    explicit SigningSession(const SigningToken &token)
-        : m_window(false, false, false, 100000,
-                   {{QStringLiteral("Bench"), SoftHsmFixture::modulePath()}})
+    explicit SigningSession(const SigningTarget &target)
+        : m_window(false, false, false, 100000, {{QStringLiteral("Bench"), target.module}})
         , m_signer(SigningIdentity::development(QStringLiteral("server-2014")))
     {
         connect(&m_window.workflow(), &DocumentWorkflow::loadConfigurationEvent, this,
-                [this, &token] { m_window.configurationLoaded(token.configurationText()); },
+                [this, &target] { m_window.configurationLoaded(target.configurationText()); },
                 Qt::QueuedConnection);
         CommunicationManager *manager = &m_window.communicationManager();
         connect(manager, &CommunicationManager::needGetDocumentInfoEvent, this,
@@ -239,9 +277,10 @@ private:
 class RawToken
 {
 public:
-    RawToken()
+    explicit RawToken(const SigningTarget &target)
+        : m_target(target)
     {
-        m_handle = dlopen(QFile::encodeName(SoftHsmFixture::modulePath()).constData(), RTLD_NOW);
+        m_handle = dlopen(QFile::encodeName(target.module).constData(), RTLD_NOW);
         if (!m_handle)
             throw std::runtime_error(dlerror());
         auto getFunctionList =
@@ -254,40 +293,49 @@ public:
     }
     ~RawToken()
     {
-        if (m_session != CK_INVALID_HANDLE) {
+        if (m_loggedIn)
             m_functions->C_Logout(m_session);
+        if (m_session != CK_INVALID_HANDLE)
             m_functions->C_CloseSession(m_session);
-        }
         m_functions->C_Finalize(nullptr);
         dlclose(m_handle);
     }
 
-    void logIn()
+    // Opens a session on the target's token; returns its serial number.
+    QString openSession()
     {
         CK_ULONG count = 16;
         CK_SLOT_ID slotIds[16];
         check(m_functions->C_GetSlotList(CK_TRUE, slotIds, &count));
-        for (CK_ULONG i = 0; i < count && m_session == CK_INVALID_HANDLE; ++i) {
+        for (CK_ULONG i = 0; i < count; ++i) {
             CK_TOKEN_INFO info;
             check(m_functions->C_GetTokenInfo(slotIds[i], &info));
-            const QString label =
-                QString::fromUtf8(reinterpret_cast<const char *>(info.label), sizeof info.label).trimmed();
-            if (label == tokenLabel)
+            if (text(info.label, sizeof info.label) == m_target.label) {
                 check(m_functions->C_OpenSession(slotIds[i], CKF_SERIAL_SESSION, nullptr, nullptr, &m_session));
+                return text(info.serialNumber, sizeof info.serialNumber);
+            }
         }
-        const QByteArray pin = userPin.toUtf8();
+        throw std::runtime_error("no token of that label");
+    }
+
+    void logIn()
+    {
+        openSession();
+        const QByteArray pin = m_target.pin.toUtf8();
         check(m_functions->C_Login(m_session, CKU_USER,
                                    reinterpret_cast<CK_UTF8CHAR_PTR>(const_cast<char *>(pin.constData())),
                                    CK_ULONG(pin.size())));
         CK_OBJECT_CLASS keyClass = CKO_PRIVATE_KEY;
-        CK_ATTRIBUTE search[] = {{CKA_CLASS, &keyClass, sizeof keyClass},
-                                 {CKA_ID, const_cast<char *>(keyId.constData()), CK_ULONG(keyId.size())}};
+        CK_ATTRIBUTE search[] = {
+            {CKA_CLASS, &keyClass, sizeof keyClass},
+            {CKA_ID, const_cast<char *>(m_target.keyId.constData()), CK_ULONG(m_target.keyId.size())}};
         CK_ULONG found = 0;
         check(m_functions->C_FindObjectsInit(m_session, search, 2));
         check(m_functions->C_FindObjects(m_session, &m_key, 1, &found));
         check(m_functions->C_FindObjectsFinal(m_session));
         if (found != 1)
             throw std::runtime_error("no key on the token");
+        m_loggedIn = true;
     }
 
     QByteArray sign(const QByteArray &data)
@@ -311,11 +359,23 @@ private:
             throw std::runtime_error("PKCS#11 error " + std::to_string(result));
     }
 
+    static QString text(const CK_UTF8CHAR *field, size_t size)
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(field), int(size)).trimmed();
+    }
+
+    SigningTarget m_target;
+    bool m_loggedIn = false;
     void *m_handle = nullptr;
     CK_FUNCTION_LIST_PTR m_functions = nullptr;
     CK_SESSION_HANDLE m_session = CK_INVALID_HANDLE;
     CK_OBJECT_HANDLE m_key = CK_INVALID_HANDLE;
 };
+
+QString tokenSerial(const SigningTarget &target)
+{
+    return RawToken(target).openSession();
+}
 
 // The RSA check of the signature with the certificate's key.
 void verify(const QByteArray &signature, const QByteArray &hash, EVP_PKEY *key)
@@ -333,11 +393,35 @@ void verify(const QByteArray &signature, const QByteArray &hash, EVP_PKEY *key)
     }
 }
 
-X509Ptr signingCertificate()
+X509Ptr certificateOf(const SigningTarget &target)
 {
-    const QByteArray der = SigningToken::instance().certificateDer();
-    const auto *cursor = reinterpret_cast<const unsigned char *>(der.constData());
-    return X509Ptr(d2i_X509(nullptr, &cursor, der.size()));
+    const auto *cursor = reinterpret_cast<const unsigned char *>(target.certificateDer.constData());
+    return X509Ptr(d2i_X509(nullptr, &cursor, target.certificateDer.size()));
+}
+
+void signInTheWindow(benchmark::State &state, const SigningTarget &target)
+{
+    PinTypist typist(target.pin);
+    double beforePin = 0;
+    for (auto _ : state) {
+        SigningSession session(target);
+        const SigningSession::Timing timing = session.sign(typist);
+        state.SetIterationTime(timing.total);
+        beforePin += timing.beforePin;
+    }
+    state.counters["before_pin_ms"] = beforePin * 1e3 / double(state.iterations());
+}
+
+// Load, C_Initialize, C_Login, C_Sign, the RSA check and C_Finalize.
+void signInRawRuns(benchmark::State &state, const SigningTarget &target)
+{
+    const X509Ptr certificate = certificateOf(target);
+    const QByteArray hash = hashToSign();
+    for (auto _ : state) {
+        RawToken token(target);
+        token.logIn();
+        verify(token.sign(digestInfo(hash)), hash, X509_get0_pubkey(certificate.get()));
+    }
 }
 
 } // namespace
@@ -345,16 +429,7 @@ X509Ptr signingCertificate()
 static void BM_Signing_Host(benchmark::State &state)
 {
     try {
-        const SigningToken &token = SigningToken::instance();
-        PinTypist typist;
-        double beforePin = 0;
-        for (auto _ : state) {
-            SigningSession session(token);
-            const SigningSession::Timing timing = session.sign(typist);
-            state.SetIterationTime(timing.total);
-            beforePin += timing.beforePin;
-        }
-        state.counters["before_pin_ms"] = beforePin * 1e3 / double(state.iterations());
+        signInTheWindow(state, SoftHsmToken::target());
     } catch (const std::exception &e) {
         state.SkipWithError(e.what());
     }
@@ -365,9 +440,10 @@ BENCHMARK(BM_Signing_Host)->UseManualTime()->Iterations(5)->Unit(benchmark::kMil
 static void BM_Signing_RawToken(benchmark::State &state)
 {
     try {
-        const X509Ptr certificate = signingCertificate();
+        const SigningTarget &target = SoftHsmToken::target();
+        const X509Ptr certificate = certificateOf(target);
         const QByteArray hash = hashToSign();
-        RawToken token;
+        RawToken token(target);
         token.logIn();
         for (auto _ : state)
             verify(token.sign(digestInfo(hash)), hash, X509_get0_pubkey(certificate.get()));
@@ -382,17 +458,32 @@ BENCHMARK(BM_Signing_RawToken)->Unit(benchmark::kMillisecond);
 static void BM_Signing_RawTokenRun(benchmark::State &state)
 {
     try {
-        const X509Ptr certificate = signingCertificate();
-        const QByteArray hash = hashToSign();
-        for (auto _ : state) {
-            RawToken token;
-            token.logIn();
-            verify(token.sign(digestInfo(hash)), hash, X509_get0_pubkey(certificate.get()));
-        }
+        signInRawRuns(state, SoftHsmToken::target());
     } catch (const std::exception &e) {
         state.SkipWithError(e.what());
     }
 }
 BENCHMARK(BM_Signing_RawTokenRun)->Unit(benchmark::kMillisecond);
+
+// The window's signing on the smart card, and the raw run on it.
+static void BM_Signing_CardHost(benchmark::State &state)
+{
+    try {
+        signInTheWindow(state, SmartCard::target());
+    } catch (const std::exception &e) {
+        state.SkipWithError(e.what());
+    }
+}
+BENCHMARK(BM_Signing_CardHost)->UseManualTime()->Iterations(5)->Unit(benchmark::kMillisecond);
+
+static void BM_Signing_CardRawRun(benchmark::State &state)
+{
+    try {
+        signInRawRuns(state, SmartCard::target());
+    } catch (const std::exception &e) {
+        state.SkipWithError(e.what());
+    }
+}
+BENCHMARK(BM_Signing_CardRawRun)->Iterations(5)->Unit(benchmark::kMillisecond);
 
 QUILLMARK_BENCHMARK_MAIN(Quillmark)
