@@ -3,6 +3,7 @@
 #include "quillmarkdocumentreader.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QXmlStreamReader>
 #include <QtDebug>
 
@@ -28,29 +29,62 @@ QString Configuration::filePath()
     return QStringLiteral("../etc/") + QStringLiteral("QuillmarkUpdater.conf");
 }
 
-bool Configuration::readConfig()
+QString Configuration::systemFilePath()
 {
-    const QString path = filePath();
-    qDebug() << "Reading configuration file";
+    return QStringLiteral("/etc/opt/varnek/quillmark/QuillmarkUpdater.conf");
+}
+
+Configuration::Configuration(const QString &systemFile)
+    : m_systemFile(systemFile)
+{
+}
+
+std::optional<QString> Configuration::readText(const QString &path)
+{
     qDebug().noquote() << "Config file name: " + path;
     QFile file(path);
     if (!file.exists()) {
         qWarning() << "File does not exists";
-        return false;
+        return std::nullopt;
     }
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
         qWarning() << "Could not open config for reading";
-        return false;
+        return std::nullopt;
     }
     // A stray zero byte ends the text, as it would for any C string reader.
-    const QString text = QString::fromUtf8(file.readAll().constData());
-    file.close();
-    if (!deserialize(text))
+    return QString::fromUtf8(file.readAll().constData());
+}
+
+bool Configuration::readConfig()
+{
+    qDebug() << "Reading configuration file";
+    const std::optional<QString> text = readText(filePath());
+    if (!text || !deserialize(*text) || !applySystemSettings())
         return false;
     qDebug().noquote() << "Version in config: " + m_version.toString();
     qDebug().noquote() << "Url in config: " + m_url;
     qDebug().noquote() << "Download url: " + m_downloadUrl;
     qDebug().noquote() << QStringLiteral("Transfer timeout: %1 s").arg(m_transferTimeout);
+    return true;
+}
+
+// The system file names both addresses or is refused as a whole: an
+// administrator's half-finished edit must not send the updater to a mix of
+// two servers. Its transfer timeout replaces the package's too (the default
+// when it names none). Its version element, if any, is not read, because the
+// installed version is the package's to state.
+bool Configuration::applySystemSettings()
+{
+    if (!QFileInfo::exists(m_systemFile))
+        return true;
+    qDebug() << "Reading the administrator's settings";
+    const std::optional<QString> text = readText(m_systemFile);
+    Configuration system(QString{});
+    if (!text || !system.deserialize(*text))
+        return false;
+    m_url = system.m_url;
+    m_downloadUrl = system.m_downloadUrl;
+    m_transferTimeout = system.m_transferTimeout;
     return true;
 }
 

@@ -4,6 +4,7 @@
 
 #include <QAuthenticator>
 #include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -222,6 +223,11 @@ void ConsoleUpdater::install()
 void ConsoleUpdater::processFinished(int exitCode)
 {
     m_installer.release()->deleteLater();
+    // The installer has read the package whatever its outcome; a later run
+    // downloads afresh, so nothing is left behind in the user's temporary
+    // directory.
+    if (!QFile::remove(downloadManager.dataLocation()))
+        qWarning().noquote() << "Could not remove the downloaded package " + downloadManager.dataLocation();
     if (exitCode == 0) {
         qDebug() << "ConsoleUpdater: Installation ended correctly";
         finish(0);

@@ -87,6 +87,7 @@ class InstalledPackage(unittest.TestCase):
             f"/etc/chromium/native-messaging-hosts/{HOST_NAME}.json",
             f"/etc/opt/chrome/native-messaging-hosts/{HOST_NAME}.json",
             "/etc/xdg/autostart/quillmark-tray.desktop",
+            "/etc/opt/varnek/quillmark/QuillmarkUpdater.conf",
         ]))
         for path in listed:
             self.assertTrue(os.path.isfile(self.installed(path)), path)

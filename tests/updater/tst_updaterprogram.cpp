@@ -369,7 +369,8 @@ void TestUpdaterProgram::consoleInstallsAfterYes()
              (QStringList{QStringLiteral("gdebi"), QStringLiteral("--n"), savedPackage()}));
     QCOMPARE(m_tree->recordedCalls(QStringLiteral("gdebi")),
              (QStringList{QStringLiteral("--n"), savedPackage()}));
-    QCOMPARE(QFileInfo(savedPackage()).size(), qint64(package.size()));
+    QCOMPARE(QFileInfo(m_tree->receivedPackage()).size(), qint64(package.size()));
+    QVERIFY(!QFileInfo::exists(savedPackage()));
     QVERIFY(!QFileInfo::exists(earlier.fileName()));
     QVERIFY(log().contains(QStringLiteral("ConsoleUpdater: Installation ended correctly")));
 }
@@ -394,6 +395,7 @@ void TestUpdaterProgram::consoleInstallerFailure()
                                         {QJsonObject{{"expect", "[y/n] "}, {"send", "y\n"}}});
     QVERIFY2(result.exitCode == 1, qPrintable(result.transcript));
     QCOMPARE(m_tree->recordedCalls(QStringLiteral("gdebi")).size(), 2);
+    QVERIFY(!QFileInfo::exists(savedPackage()));
     QVERIFY(log().contains(QStringLiteral("Installation ended with exit code = 3")));
 }
 

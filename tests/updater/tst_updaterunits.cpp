@@ -7,6 +7,7 @@
 #include "transfersize.h"
 #include "version.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -26,6 +27,8 @@ private slots:
     void configurationReading();
     void configurationFailures_data();
     void configurationFailures();
+    void administratorAddressesTakeThePackagesPlace_data();
+    void administratorAddressesTakeThePackagesPlace();
     void versionDocument();
     void signatureVerification();
     void releaseKeyIsRsa2048();
@@ -130,6 +133,62 @@ void TestUpdaterUnits::configurationFailures()
     QFETCH(QString, text);
     Configuration configuration;
     QVERIFY(!configuration.deserialize(text));
+}
+
+void TestUpdaterUnits::administratorAddressesTakeThePackagesPlace_data()
+{
+    QTest::addColumn<QByteArray>("system");
+    QTest::addColumn<bool>("read");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("downloadUrl");
+    const QString packageUrl = QStringLiteral("https://package.test/v.xml");
+    const QString packageDownload = QStringLiteral("https://package.test/p.deb");
+    QTest::newRow("no system file") << QByteArray() << true << packageUrl << packageDownload;
+    // The version stays the package's even where the administrator's file
+    // names one: after an upgrade the same version must not be offered again.
+    QTest::newRow("both addresses")
+        << QByteArray("<Quillmark><version>0.1</version><url>https://admin.test/v.xml</url>"
+                      "<downloadUrl>https://admin.test/p.deb</downloadUrl>"
+                      "<transferTimeout>120</transferTimeout></Quillmark>")
+        << true << "https://admin.test/v.xml" << "https://admin.test/p.deb";
+    QTest::newRow("only one address")
+        << QByteArray("<Quillmark><url>https://admin.test/v.xml</url></Quillmark>") << false
+        << QString() << QString();
+    QTest::newRow("not xml") << QByteArray("url=https://admin.test/v.xml") << false << QString()
+                             << QString();
+}
+
+void TestUpdaterUnits::administratorAddressesTakeThePackagesPlace()
+{
+    QFETCH(QByteArray, system);
+    QFETCH(bool, read);
+    QTemporaryDir tree;
+    QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("bin")));
+    QVERIFY(QDir(tree.path()).mkpath(QStringLiteral("etc")));
+    QFile packaged(tree.filePath(QStringLiteral("etc/QuillmarkUpdater.conf")));
+    QVERIFY(packaged.open(QIODevice::WriteOnly));
+    packaged.write("<Quillmark><version>1.0.8</version><url>https://package.test/v.xml</url>"
+                   "<downloadUrl>https://package.test/p.deb</downloadUrl>"
+                   "<transferTimeout>45</transferTimeout></Quillmark>");
+    packaged.close();
+    const QString systemPath = tree.filePath(QStringLiteral("system.conf"));
+    if (!system.isNull()) {
+        QFile file(systemPath);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(system);
+    }
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(tree.filePath(QStringLiteral("bin"))));
+    Configuration configuration(systemPath);
+    const bool wasRead = configuration.readConfig();
+    QDir::setCurrent(previous);
+    QCOMPARE(wasRead, read);
+    if (!read)
+        return;
+    QCOMPARE(configuration.version().toString(), QStringLiteral("1.0.8"));
+    QTEST(configuration.url(), "url");
+    QTEST(configuration.downloadUrl(), "downloadUrl");
+    QCOMPARE(configuration.transferTimeout(), system.isNull() ? 45 : 120);
 }
 
 void TestUpdaterUnits::versionDocument()

@@ -86,7 +86,16 @@ void UpdaterTree::addInstallerStandIns(int gdebiExitCode) const
     const QByteArray record = "for argument in \"$@\"; do printf '%s\\n' \"$argument\"; done >> '"
                               + standInDirectory().toUtf8() + "'/calls-$(basename \"$0\").txt\n";
     addStandIn(QStringLiteral("sudo"), record + "exec \"$@\"\n");
-    addStandIn(QStringLiteral("gdebi"), record + "exit " + QByteArray::number(gdebiExitCode) + "\n");
+    // The updater removes its download once the installer has ended, so
+    // the stand-in keeps a copy of what it was given.
+    addStandIn(QStringLiteral("gdebi"), record + "for package; do :; done\ncp -- \"$package\" '"
+                                            + receivedPackage().toUtf8() + "'\nexit "
+                                            + QByteArray::number(gdebiExitCode) + "\n");
+}
+
+QString UpdaterTree::receivedPackage() const
+{
+    return standInDirectory() + QStringLiteral("/received-package");
 }
 
 QStringList UpdaterTree::recordedCalls(const QString &name) const

@@ -28,6 +28,8 @@ public:
     // sudo and gdebi that append their arguments, one per line, to
     // calls-<name>.txt; gdebi ends with gdebiExitCode.
     void addInstallerStandIns(int gdebiExitCode = 0) const;
+    // The copy of the package that the gdebi stand-in was given.
+    QString receivedPackage() const;
     QStringList recordedCalls(const QString &name) const;
 
     // Copies of the real program and its translations (for runs of the
