@@ -112,7 +112,6 @@ class CleanRoot:
     def create(self):
         if not os.path.isfile(ROOT_TARBALL):
             log("making the Debian 12 root tarball with mmdebstrap")
-            os.makedirs(CACHE, exist_ok=True)
             # The same package source as apt-get here; the lists stay in
             # the tarball so that each run only refreshes them.
             sources = "/etc/apt/sources.list.d/debian.sources"
@@ -205,7 +204,14 @@ class LifeCycle(unittest.TestCase):
 
     @classmethod
     def setUpClass(cls):
-        cls.scratch = tempfile.mkdtemp(prefix="run-", dir=CACHE if os.path.isdir(CACHE) else None)
+        os.makedirs(CACHE, exist_ok=True)
+        # A run that was killed left its root behind (its mounts ended with
+        # its mount namespace). Nothing runs longer than an hour.
+        for name in os.listdir(CACHE):
+            path = os.path.join(CACHE, name)
+            if name.startswith("run-") and time.time() - os.path.getmtime(path) > 3600:
+                shutil.rmtree(path, ignore_errors=True)
+        cls.scratch = tempfile.mkdtemp(prefix="run-", dir=CACHE)
         try:
             cls.prepare()
         except BaseException:
