@@ -44,6 +44,9 @@ void UpdaterDialog::setStage(int stage)
     ui->btnCancel->setVisible(waiting || stage == NewerVersionOffered);
     ui->lblLoader->setVisible(waiting);
     ui->lblText->setAlignment(waiting ? Qt::AlignCenter : Qt::AlignLeft | Qt::AlignVCenter);
+    // Return answers with the button the stage offers first, not with one
+    // that kept the focus from an earlier stage.
+    (waiting ? ui->btnCancel : ui->btnOK)->setFocus();
 }
 
 void UpdaterDialog::setText(const QString &text)

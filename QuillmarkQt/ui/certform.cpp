@@ -11,6 +11,7 @@
 #include <QCryptographicHash>
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QPointer>
 #include <QShowEvent>
@@ -69,10 +70,24 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
     , m_configuration(configuration)
 {
     m_ui->setupUi(this);
-    m_ui->tableWidgetDetails->horizontalHeader()->setFixedHeight(detailsHeaderHeight);
+    // A large font needs a higher header than the designed one.
+    QHeaderView *header = m_ui->tableWidgetDetails->horizontalHeader();
+    header->setFixedHeight(qMax(detailsHeaderHeight, header->fontMetrics().height() + 4));
     // Column 1 carries the property values of an item for the details table.
     m_ui->treeWidgetCertificates->setColumnCount(2);
     m_ui->treeWidgetCertificates->setColumnHidden(1, true);
+    // Long token and certificate names widen the column and scroll; the
+    // window may be made larger to read them whole.
+    m_ui->treeWidgetCertificates->header()->setStretchLastSection(false);
+    m_ui->treeWidgetCertificates->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+    // The arrow keys move through the tree without a click; the details and
+    // OK follow them as they follow a click.
+    connect(m_ui->treeWidgetCertificates, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem *current) {
+                if (current && QApplication::mouseButtons() == Qt::NoButton)
+                    on_treeWidgetCertificates_itemClicked(current, 0);
+            });
+    m_ui->treeWidgetCertificates->setFocus();
 
     connect(this, &CertForm::closeWaitDialog, this, &CertForm::on_closeWaitDialog);
     connect(this, &CertForm::certificateChosen, this, &CertForm::setConfiguration);
@@ -114,6 +129,18 @@ void CertForm::showEvent(QShowEvent *event)
     }
     QApplication::setActiveWindow(this);
     emit windowShown();
+}
+
+void CertForm::keyPressEvent(QKeyEvent *event)
+{
+    // A window, not a dialog: Return that the focused control passes on
+    // chooses the certificate as OK does.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && m_ui->btnOk->isEnabled()) {
+        m_ui->btnOk->click();
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
 }
 
 void CertForm::afterWindowIsShown()
@@ -329,7 +356,6 @@ void CertForm::populateTreeView(const QList<Pkcs11CertContainer> &list)
             m_shownCertificates.last().append(certificate);
             auto *item = new QTreeWidgetItem(tokenItem);
             item->setText(0, certificate.displayName());
-            // The window keeps its size; a long name is read in full here.
             item->setToolTip(0, item->text(0));
             item->setIcon(0, QIcon(QStringLiteral(":/Resources/Certs")));
             item->setData(1, Qt::DisplayRole, certificateValues(certificate));
@@ -337,10 +363,9 @@ void CertForm::populateTreeView(const QList<Pkcs11CertContainer> &list)
                 candidate = item;
         }
     }
-    if (candidate) {
+    // Made current, it is handled as if clicked.
+    if (candidate)
         m_ui->treeWidgetCertificates->setCurrentItem(candidate);
-        on_treeWidgetCertificates_itemClicked(candidate, 0);
-    }
     m_ui->treeWidgetCertificates->expandAll();
 }
 

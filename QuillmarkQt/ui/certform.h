@@ -62,6 +62,7 @@ private slots:
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Index into m_stores of the current combo item; -1 when none.

@@ -18,6 +18,16 @@ CloseDialog::CloseDialog(QWidget *parent)
 
 CloseDialog::~CloseDialog() = default;
 
+void CloseDialog::showEvent(QShowEvent *event)
+{
+    // The question wraps; under a large font its lines need more height than
+    // the designed size gives, and a window does not grow for them by itself.
+    const int needed = heightForWidth(width());
+    if (needed > height())
+        resize(width(), needed);
+    QDialog::showEvent(event);
+}
+
 void CloseDialog::askToClose(QWidget *parent, Answered answered)
 {
     qDebug() << "CloseDialog asking";

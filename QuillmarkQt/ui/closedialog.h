@@ -31,6 +31,9 @@ public:
 
     void setIsPositiveAndClose(bool positive);
 
+protected:
+    void showEvent(QShowEvent *event) override;
+
 private slots:
     void on_btnYes_clicked();
     void on_btnNo_clicked();

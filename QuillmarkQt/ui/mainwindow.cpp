@@ -295,6 +295,8 @@ void MainWindow::showPage(const QImage &image)
     qDebug() << "Show page" << m_currentPage;
     ImageViewer *viewer = m_ui->imageViewer;
     viewer->setImage(image);
+    // The viewer has the focus: a screen reader hears which page came.
+    viewer->setAccessibleName(QObject::tr("PageImageName").arg(m_currentPage).arg(m_docInfo.pages));
     if (!refitIfFitting())
         viewer->setScale(m_zoomPercent * 0.01);
     setZoomLevelText(viewer->scaleFactor());

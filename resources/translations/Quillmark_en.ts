@@ -4,12 +4,24 @@
     <context>
         <name>CertForm</name>
         <message>
-            <source>Browse...</source>
-            <translation>Browse...</translation>
+            <source>&amp;Browse...</source>
+            <translation>&amp;Browse...</translation>
+        </message>
+        <message>
+            <source>&amp;Store:</source>
+            <translation>&amp;Store:</translation>
         </message>
         <message>
             <source>Cancel</source>
             <translation>Cancel</translation>
+        </message>
+        <message>
+            <source>Certificates</source>
+            <translation>Certificates</translation>
+        </message>
+        <message>
+            <source>Details</source>
+            <translation>Details</translation>
         </message>
         <message>
             <source>Driver:</source>
@@ -26,10 +38,6 @@
         <message>
             <source>Select signing certificate</source>
             <translation>Select signing certificate</translation>
-        </message>
-        <message>
-            <source>Store:</source>
-            <translation>Store:</translation>
         </message>
     </context>
     <context>
@@ -54,6 +62,14 @@
     <context>
         <name>MainWindow</name>
         <message>
+            <source>&amp;Close</source>
+            <translation>&amp;Close</translation>
+        </message>
+        <message>
+            <source>&amp;Sign</source>
+            <translation>&amp;Sign</translation>
+        </message>
+        <message>
             <source>About</source>
             <translation>About</translation>
         </message>
@@ -66,12 +82,12 @@
             <translation>Click to choose signing certificate</translation>
         </message>
         <message>
-            <source>Close</source>
-            <translation>Close</translation>
-        </message>
-        <message>
             <source>Document is available only for viewing</source>
             <translation>Document is available only for viewing</translation>
+        </message>
+        <message>
+            <source>Document page</source>
+            <translation>Document page</translation>
         </message>
         <message>
             <source>Fit to page</source>
@@ -98,10 +114,6 @@
             <translation>Previous page</translation>
         </message>
         <message>
-            <source>Sign</source>
-            <translation>Sign</translation>
-        </message>
-        <message>
             <source>Varnek Quillmark</source>
             <translation>Varnek Quillmark</translation>
         </message>
@@ -119,6 +131,13 @@
         </message>
     </context>
     <context>
+        <name>MsgBox</name>
+        <message>
+            <source>Details</source>
+            <translation>Details</translation>
+        </message>
+    </context>
+    <context>
         <name>PinForm</name>
         <message>
             <source>Cancel</source>
@@ -127,6 +146,10 @@
         <message>
             <source>OK</source>
             <translation>OK</translation>
+        </message>
+        <message>
+            <source>PIN</source>
+            <translation>PIN</translation>
         </message>
         <message>
             <source>Please enter your PIN</source>
@@ -409,6 +432,10 @@ Valid until: %3</translation>
         <message>
             <source>PageDoesNotExist</source>
             <translation>Page %1 does not exist.</translation>
+        </message>
+        <message>
+            <source>PageImageName</source>
+            <translation>Page %1 of %2</translation>
         </message>
         <message>
             <source>PanelWaitTextForCertStoreReading</source>

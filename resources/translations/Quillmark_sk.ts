@@ -4,12 +4,24 @@
     <context>
         <name>CertForm</name>
         <message>
-            <source>Browse...</source>
-            <translation>Prehľadávať...</translation>
+            <source>&amp;Browse...</source>
+            <translation>&amp;Prehľadávať...</translation>
+        </message>
+        <message>
+            <source>&amp;Store:</source>
+            <translation>Ú&amp;ložisko:</translation>
         </message>
         <message>
             <source>Cancel</source>
             <translation>Zrušiť</translation>
+        </message>
+        <message>
+            <source>Certificates</source>
+            <translation>Certifikáty</translation>
+        </message>
+        <message>
+            <source>Details</source>
+            <translation>Podrobnosti</translation>
         </message>
         <message>
             <source>Driver:</source>
@@ -26,10 +38,6 @@
         <message>
             <source>Select signing certificate</source>
             <translation>Výber podpisového certifikátu</translation>
-        </message>
-        <message>
-            <source>Store:</source>
-            <translation>Úložisko:</translation>
         </message>
     </context>
     <context>
@@ -54,6 +62,14 @@
     <context>
         <name>MainWindow</name>
         <message>
+            <source>&amp;Close</source>
+            <translation>&amp;Zavrieť</translation>
+        </message>
+        <message>
+            <source>&amp;Sign</source>
+            <translation>&amp;Podpísať</translation>
+        </message>
+        <message>
             <source>About</source>
             <translation>O aplikácii</translation>
         </message>
@@ -66,12 +82,12 @@
             <translation>Kliknite a vyberte podpisový certifikát</translation>
         </message>
         <message>
-            <source>Close</source>
-            <translation>Zavrieť</translation>
-        </message>
-        <message>
             <source>Document is available only for viewing</source>
             <translation>Dokument je dostupný iba na prezeranie</translation>
+        </message>
+        <message>
+            <source>Document page</source>
+            <translation>Strana dokumentu</translation>
         </message>
         <message>
             <source>Fit to page</source>
@@ -98,10 +114,6 @@
             <translation>Predchádzajúca strana</translation>
         </message>
         <message>
-            <source>Sign</source>
-            <translation>Podpísať</translation>
-        </message>
-        <message>
             <source>Varnek Quillmark</source>
             <translation>Varnek Quillmark</translation>
         </message>
@@ -119,6 +131,13 @@
         </message>
     </context>
     <context>
+        <name>MsgBox</name>
+        <message>
+            <source>Details</source>
+            <translation>Podrobnosti</translation>
+        </message>
+    </context>
+    <context>
         <name>PinForm</name>
         <message>
             <source>Cancel</source>
@@ -127,6 +146,10 @@
         <message>
             <source>OK</source>
             <translation>OK</translation>
+        </message>
+        <message>
+            <source>PIN</source>
+            <translation>PIN</translation>
         </message>
         <message>
             <source>Please enter your PIN</source>
@@ -409,6 +432,10 @@ Platný do: %3</translation>
         <message>
             <source>PageDoesNotExist</source>
             <translation>Strana %1 neexistuje.</translation>
+        </message>
+        <message>
+            <source>PageImageName</source>
+            <translation>Strana %1 z %2</translation>
         </message>
         <message>
             <source>PanelWaitTextForCertStoreReading</source>

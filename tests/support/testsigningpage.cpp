@@ -40,10 +40,21 @@ bool TestSigningPage::open(const QString &storeDefinition, bool filterOnlyValid,
         return answer && answer->value(QStringLiteral("error")).isNull();
     };
     return succeeded(QStringLiteral("CreateInstance"), {})
+           && (m_language.isEmpty() || succeeded(QStringLiteral("SetLanguage"), {m_language}))
            && succeeded(QStringLiteral("SetSigningCertificateStores"), {storeDefinition})
            && succeeded(QStringLiteral("SetFilterOnlyValidCerts"), {filterOnlyValid})
            && succeeded(QStringLiteral("SetFilterOnlyQualifiedCerts"), {filterOnlyQualified})
-           && succeeded(QStringLiteral("SignDocument"), {});
+           && succeeded(m_viewOnly ? QStringLiteral("ViewDocument") : QStringLiteral("SignDocument"), {});
+}
+
+void TestSigningPage::setLanguage(const QString &language)
+{
+    m_language = language;
+}
+
+void TestSigningPage::setViewOnly(bool viewOnly)
+{
+    m_viewOnly = viewOnly;
 }
 
 HostDriver &TestSigningPage::host()

@@ -32,11 +32,15 @@ public:
     explicit TestSigningPage(const QProcessEnvironment &environment);
     ~TestSigningPage();
 
-    // Starts quillmark and asks it to sign the document with the given
+    // Starts quillmark and asks it to sign (or view) the document with the given
     // certificate stores. The counts of events and saves start afresh; the
     // configuration, certificates and signatures of earlier runs stay.
     bool open(const QString &storeDefinition, bool filterOnlyValid = false, bool filterOnlyQualified = false);
     HostDriver &host();
+    // For the next open: the page's language ("en", "sk"; none is sent when
+    // empty) and whether it asks to view instead of to sign.
+    void setLanguage(const QString &language);
+    void setViewOnly(bool viewOnly);
 
     void setSignInitAnswer(SignInitAnswer answer);
     // Replaces the kept configuration (Base64 text, as quillmark saves it).
@@ -75,6 +79,8 @@ private:
     DemoAnswers m_answers;
     QString m_sessionId;
     SignInitAnswer m_signInitAnswer = SignInitAnswer::Valid;
+    QString m_language;
+    bool m_viewOnly = false;
     QString m_storedConfiguration;
     QHash<QString, int> m_eventCounts;
     int m_saveCount = 0;

@@ -9,7 +9,9 @@ PageLabel::PageLabel(QWidget *parent) : QLabel(parent)
 void PageLabel::paintEvent(QPaintEvent *event)
 {
     const QPixmap cutOut = pixmap(Qt::ReturnByValue);
-    const QRect target = contentsRect();
+    // Magnified or reduced on the device: on a 200 % screen a page at 75 %
+    // still has more device pixels than the cut-out.
+    const QSizeF target = QSizeF(contentsRect().size()) * devicePixelRatioF();
     if (cutOut.isNull() || !hasScaledContents() || target.width() < cutOut.width()
         || target.height() < cutOut.height()) {
         QLabel::paintEvent(event);
@@ -18,5 +20,5 @@ void PageLabel::paintEvent(QPaintEvent *event)
     QPainter painter(this);
     drawFrame(&painter);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(target, cutOut);
+    painter.drawPixmap(contentsRect(), cutOut);
 }

@@ -1,0 +1,343 @@
+// The real quillmark as a person who cannot use a mouse or see the screen
+// meets it: every step of a signing and of a viewing is a key press sent
+// from outside (xdotool), and what a screen reader would say is read from
+// the AT-SPI accessibility bus (pyatspi), in English and in Slovak.
+#include "desktopdriver.h"
+#include "testhome.h"
+#include "testsigningpage.h"
+#include "tokentestbed.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QtTest>
+
+namespace {
+
+const QString pin = QStringLiteral("Qm7-A11y-5173");
+const QString mainWindowTitle = QStringLiteral("^Quillmark - ");
+const QString pinFormTitle = QStringLiteral("^Varnek Quillmark$");
+const QString messageBoxTitle = QStringLiteral("^Quillmark$");
+
+// One object as AT-SPI shows it.
+struct Accessible
+{
+    QString window;
+    QString role;
+    QString name;
+    QString keyBinding;
+    double value = 0;
+    bool focusable = false;
+    bool focused = false;
+};
+
+using Tree = QList<Accessible>;
+
+Tree readTree(qint64 pid)
+{
+    QProcess reader;
+    reader.start(QStringLiteral("/usr/bin/python3"),
+                 {QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/accessibility/atspitree.py"), QString::number(pid)});
+    if (!reader.waitForFinished(DesktopDriver::defaultTimeout))
+        return {};
+    Tree tree;
+    for (const QJsonValue &entry : QJsonDocument::fromJson(reader.readAllStandardOutput()).array()) {
+        const QJsonObject object = entry.toObject();
+        tree.append({object.value(QStringLiteral("window")).toString(), object.value(QStringLiteral("role")).toString(),
+                     object.value(QStringLiteral("name")).toString(),
+                     object.value(QStringLiteral("keyBinding")).toString(),
+                     object.value(QStringLiteral("value")).toDouble(), object.value(QStringLiteral("focusable")).toBool(),
+                     object.value(QStringLiteral("focused")).toBool()});
+    }
+    return tree;
+}
+
+// Controls a screen reader could only call by their kind.
+QStringList unnamedControls(const Tree &tree)
+{
+    QStringList unnamed;
+    for (const Accessible &object : tree) {
+        if (object.focusable && object.name.trimmed().isEmpty())
+            unnamed.append(object.role + QStringLiteral(" in ") + object.window);
+    }
+    return unnamed;
+}
+
+const Accessible *focusedIn(const Tree &tree, const QString &window)
+{
+    for (const Accessible &object : tree) {
+        if (object.focused && object.window == window && object.role != QLatin1String("dialog")
+            && object.role != QLatin1String("frame"))
+            return &object;
+    }
+    return nullptr;
+}
+
+const Accessible *named(const Tree &tree, const QString &name)
+{
+    for (const Accessible &object : tree) {
+        if (object.name == name)
+            return &object;
+    }
+    return nullptr;
+}
+
+// The texts a screen reader says in each language.
+struct Spoken
+{
+    QString certFormTitle;
+    QString certificateButton;
+    QString certificateTree;
+    QString signKey;
+    QString firstPage;
+    QString signed_;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Spoken)
+
+class TestAccessibility : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString log() const
+    {
+        QFile file(m_home->logFile(QStringLiteral("quillmarklog.txt")));
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    }
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment environment = m_home->environment();
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        environment.insert(QStringLiteral("SOFTHSM2_CONF"), m_tokens->fixture().configPath());
+        // What a desktop with a screen reader running sets up.
+        environment.insert(QStringLiteral("QT_ACCESSIBILITY"), QStringLiteral("1"));
+        environment.insert(QStringLiteral("QT_LINUX_ACCESSIBILITY_ALWAYS_ON"), QStringLiteral("1"));
+        return environment;
+    }
+
+    // Serves the page until the accessibility tree of quillmark satisfies
+    // the condition; the tree last read is kept in m_tree.
+    bool treeShows(TestSigningPage &page, const std::function<bool(const Tree &)> &condition)
+    {
+        const qint64 pid = page.host().process().processId();
+        return page.serveUntil([&]() {
+            m_tree = readTree(pid);
+            return condition(m_tree);
+        });
+    }
+
+    bool focusIsOn(TestSigningPage &page, const QString &window, const QString &name)
+    {
+        return treeShows(page, [&](const Tree &tree) {
+            const Accessible *focused = focusedIn(tree, window);
+            return focused && focused->name == name;
+        });
+    }
+
+    // Tabs through the window as a screen-reader user does, listening to
+    // the name of each control, until the control of that name has focus.
+    bool tabTo(TestSigningPage &page, const QString &window, const QString &windowName, const QString &name)
+    {
+        for (int presses = 0; presses < 25; ++presses) {
+            const Accessible *focused = focusedIn(readTree(page.host().process().processId()), windowName);
+            if (focused && focused->name == name)
+                return true;
+            DesktopDriver::key(window, QStringLiteral("Tab"));
+        }
+        return false;
+    }
+
+    bool typePin(TestSigningPage &page)
+    {
+        if (!focusIsOn(page, QStringLiteral("Varnek Quillmark"), QStringLiteral("PIN")))
+            return false;
+        const QStringList unnamed = unnamedControls(m_tree);
+        if (!unnamed.isEmpty()) {
+            qWarning() << "unnamed in the PIN dialog:" << unnamed;
+            return false;
+        }
+        const QString dialog = DesktopDriver::waitForWindow(pinFormTitle);
+        DesktopDriver::type(dialog, pin);
+        DesktopDriver::key(dialog, QStringLiteral("Return"));
+        return page.serveUntil([]() { return DesktopDriver::visibleWindows(pinFormTitle).isEmpty(); });
+    }
+
+    bool closeHost(TestSigningPage &page)
+    {
+        const bool ended = page.host().closeInputAndWait();
+        return ended && page.host().process().exitCode() == 0;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs an X display (run under xvfb-run)");
+        if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
+            QSKIP("needs a D-Bus session (run under dbus-run-session)");
+        m_tokens = std::make_unique<TokenTestBed>(QStringLiteral("tst_accessibility"));
+        const FixtureCredential first = m_tokens->createSigningToken(QStringLiteral("Quillmark A11y"), pin);
+        SoftHsmFixture::ObjectOptions options;
+        options.id = QByteArray::fromHex("02");
+        options.label = QStringLiteral("Quillmark A11y Second");
+        m_tokens->fixture().importCredential(
+            QStringLiteral("Quillmark A11y"), pin,
+            m_tokens->authority().issue(QStringLiteral("Quillmark A11y Second"), true), options);
+    }
+
+    void init()
+    {
+        m_home = std::make_unique<TestHome>();
+        QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
+    }
+
+    void cleanup()
+    {
+        if (QTest::currentTestFailed()) {
+            for (const Accessible &object : m_tree)
+                qWarning().noquote() << object.window << "|" << object.role << "|" << object.name
+                                     << (object.focused ? "(focused)" : "");
+            qWarning().noquote() << log().right(4000);
+        }
+    }
+
+    void signsByKeysAlone_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<Spoken>("spoken");
+        QTest::newRow("English") << QStringLiteral("en")
+                                 << Spoken{QStringLiteral("Select signing certificate"),
+                                           QStringLiteral("Click to choose signing certificate"),
+                                           QStringLiteral("Certificates"), QStringLiteral("alt+s"),
+                                           QStringLiteral("Page 1 of 3"),
+                                           QStringLiteral("The document was signed successfully.")};
+        QTest::newRow("Slovak") << QStringLiteral("sk")
+                                << Spoken{QStringLiteral("Výber podpisového certifikátu"),
+                                          QStringLiteral("Kliknite a vyberte podpisový certifikát"),
+                                          QStringLiteral("Certifikáty"), QStringLiteral("alt+p"),
+                                          QStringLiteral("Strana 1 z 3"),
+                                          QStringLiteral("Dokument bol úspešne podpísaný.")};
+    }
+
+    void signsByKeysAlone()
+    {
+        QFETCH(QString, language);
+        QFETCH(Spoken, spoken);
+        TestSigningPage page(environment());
+        page.setLanguage(language);
+        QVERIFY(page.open(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule()));
+
+        // The page image has the focus and says which page it shows.
+        QVERIFY(treeShows(page, [&](const Tree &tree) { return named(tree, spoken.firstPage); }));
+        const QString windowName = named(m_tree, spoken.firstPage)->window;
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        const QString mainWindow = DesktopDriver::waitForWindow(mainWindowTitle);
+        QVERIFY(!mainWindow.isEmpty());
+
+        // Ctrl+W asks before closing unsigned; Escape keeps the window.
+        DesktopDriver::key(mainWindow, QStringLiteral("ctrl+w"));
+        QVERIFY(treeShows(page, [](const Tree &tree) {
+            return focusedIn(tree, QStringLiteral("Varnek Quillmark"));
+        }));
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        DesktopDriver::key(DesktopDriver::waitForWindow(pinFormTitle), QStringLiteral("Escape"));
+        QVERIFY(DesktopDriver::waitUntilGone(pinFormTitle));
+        QVERIFY(!DesktopDriver::visibleWindows(mainWindowTitle).isEmpty());
+
+        // The certificate window: the token asks its PIN for the listing,
+        // then the focus is in the tree; two certificates, none chosen.
+        QVERIFY(tabTo(page, mainWindow, windowName, spoken.certificateButton));
+        DesktopDriver::key(mainWindow, QStringLiteral("space"));
+        QVERIFY(typePin(page));
+        QVERIFY(focusIsOn(page, spoken.certFormTitle, spoken.certificateTree));
+        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Populating tree view")); }));
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        const QString form = DesktopDriver::waitForWindow(QLatin1Char('^') + spoken.certFormTitle + QLatin1Char('$'));
+        DesktopDriver::key(form, QStringLiteral("Down Down"));
+        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Certificate was clicked")); }));
+        DesktopDriver::key(form, QStringLiteral("Return"));
+        QVERIFY(page.serveUntil([&]() { return page.saveCount() == 1; }));
+        QVERIFY(DesktopDriver::waitUntilGone(QLatin1Char('^') + spoken.certFormTitle + QLatin1Char('$')));
+
+        // The mnemonic of Sign; the PIN; the news of success has the focus.
+        bool signInit = false;
+        for (int attempt = 0; attempt < 10 && !signInit; ++attempt) {
+            DesktopDriver::key(mainWindow, spoken.signKey);
+            signInit = page.eventArrivesWithin(QStringLiteral("NeedSignInitEvent"), 300);
+        }
+        QVERIFY(signInit);
+        QVERIFY(typePin(page));
+        QVERIFY(treeShows(page, [&](const Tree &tree) {
+            return named(tree, spoken.signed_) && focusedIn(tree, QStringLiteral("Quillmark"));
+        }));
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        DesktopDriver::key(DesktopDriver::waitForWindow(messageBoxTitle), QStringLiteral("Return"));
+        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
+        QCOMPARE(*page.finished(), true);
+        QCOMPARE(page.verifiedSignatures().size(), 1);
+        QVERIFY(closeHost(page));
+    }
+
+    void viewsByKeysAlone()
+    {
+        TestSigningPage page(environment());
+        page.setViewOnly(true);
+        QVERIFY(page.open(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule()));
+        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        const QString window = DesktopDriver::waitForWindow(mainWindowTitle);
+
+        // Pages forward and back.
+        DesktopDriver::key(window, QStringLiteral("ctrl+Next"));
+        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 2 of 3")); }));
+        DesktopDriver::key(window, QStringLiteral("ctrl+Prior"));
+        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
+        QCOMPARE(page.eventCount(QStringLiteral("NeedGetDocumentPageEvent")), 2);
+
+        // Zoom in, out and back to the actual size.
+        DesktopDriver::key(window, QStringLiteral("ctrl+plus"));
+        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Zoom level index changed to 5")); }));
+        DesktopDriver::key(window, QStringLiteral("ctrl+minus ctrl+minus"));
+        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Zoom level index changed to 3")); }));
+        DesktopDriver::key(window, QStringLiteral("ctrl+0"));
+        QVERIFY(treeShows(page, [](const Tree &tree) {
+            return std::any_of(tree.cbegin(), tree.cend(), [](const Accessible &object) {
+                return object.role == QLatin1String("combo box") && object.name == QLatin1String("Zoom")
+                       && object.value == 0;
+            }) || named(tree, QStringLiteral("100.00%"));
+        }));
+
+        // The page image scrolls by keys.
+        const auto verticalScroll = [](const Tree &tree) {
+            double value = -1;
+            for (const Accessible &object : tree) {
+                if (object.role == QLatin1String("scroll bar") && object.value > value)
+                    value = object.value;
+            }
+            return value;
+        };
+        QVERIFY(treeShows(page, [&](const Tree &tree) { return verticalScroll(tree) == 0; }));
+        DesktopDriver::key(window, QStringLiteral("Next Next"));
+        QVERIFY(treeShows(page, [&](const Tree &tree) { return verticalScroll(tree) > 0; }));
+
+        DesktopDriver::key(window, QStringLiteral("ctrl+w"));
+        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
+        QCOMPARE(*page.finished(), false);
+        QVERIFY(closeHost(page));
+    }
+
+private:
+    std::unique_ptr<TokenTestBed> m_tokens;
+    std::unique_ptr<TestHome> m_home;
+    Tree m_tree;
+};
+
+QTEST_MAIN(TestAccessibility)
+#include "tst_accessibility.moc"
