@@ -13,6 +13,7 @@
 
 #include <QCloseEvent>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPointer>
 #include <QSysInfo>
 #include <QtDebug>
@@ -47,6 +48,8 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
     , m_ui(std::make_unique<Ui::MainWindow>())
 {
     m_ui->setupUi(this);
+    // The combo's own field takes the focus and needs the name too.
+    m_ui->cmbZoomLevel->lineEdit()->setAccessibleName(m_ui->cmbZoomLevel->accessibleName());
     applyMode();
     updateWindowTitle(X509Certificate2Ultra(), QString());
     fillZoomLevels();

@@ -122,31 +122,48 @@ private:
         return environment;
     }
 
+    // One quillmark serves every document here: the accessibility registry
+    // of this Debian takes no new application once one has left its bus.
+    bool openDocument(const QString &language, bool viewOnly)
+    {
+        m_page->setLanguage(language);
+        m_page->setViewOnly(viewOnly);
+        m_page->setStoredConfiguration(QString());
+        const QString stores = QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule();
+        if (m_started)
+            return m_page->openNext(stores);
+        m_started = m_page->open(stores);
+        return m_started;
+    }
+
+    // Runs the step and serves the page until the log has one more line
+    // holding the text. Reading the tree takes a while and the page is
+    // served only between readings, so exchanges are awaited here.
+    bool logGrows(const QString &text, const std::function<void()> &step = [] {})
+    {
+        const int before = log().count(text);
+        step();
+        return m_page->serveUntil([&]() { return log().count(text) > before; });
+    }
+
     // Serves the page until the accessibility tree of quillmark satisfies
     // the condition; the tree last read is kept in m_tree.
-    bool treeShows(TestSigningPage &page, const std::function<bool(const Tree &)> &condition)
+    bool treeShows(const std::function<bool(const Tree &)> &condition)
     {
-        const qint64 pid = page.host().process().processId();
-        return page.serveUntil([&]() {
+        const qint64 pid = m_page->host().process().processId();
+        return m_page->serveUntil([&]() {
             m_tree = readTree(pid);
             return condition(m_tree);
         });
     }
 
-    bool focusIsOn(TestSigningPage &page, const QString &window, const QString &name)
-    {
-        return treeShows(page, [&](const Tree &tree) {
-            const Accessible *focused = focusedIn(tree, window);
-            return focused && focused->name == name;
-        });
-    }
-
     // Tabs through the window as a screen-reader user does, listening to
     // the name of each control, until the control of that name has focus.
-    bool tabTo(TestSigningPage &page, const QString &window, const QString &windowName, const QString &name)
+    bool tabTo(const QString &window, const QString &windowName, const QString &name)
     {
         for (int presses = 0; presses < 25; ++presses) {
-            const Accessible *focused = focusedIn(readTree(page.host().process().processId()), windowName);
+            m_tree = readTree(m_page->host().process().processId());
+            const Accessible *focused = focusedIn(m_tree, windowName);
             if (focused && focused->name == name)
                 return true;
             DesktopDriver::key(window, QStringLiteral("Tab"));
@@ -154,25 +171,18 @@ private:
         return false;
     }
 
-    bool typePin(TestSigningPage &page)
+    bool typePin()
     {
-        if (!focusIsOn(page, QStringLiteral("Varnek Quillmark"), QStringLiteral("PIN")))
+        const bool pinFieldFocused = treeShows([](const Tree &tree) {
+            const Accessible *focused = focusedIn(tree, QStringLiteral("Varnek Quillmark"));
+            return focused && focused->name == QLatin1String("PIN");
+        });
+        if (!pinFieldFocused || !unnamedControls(m_tree).isEmpty())
             return false;
-        const QStringList unnamed = unnamedControls(m_tree);
-        if (!unnamed.isEmpty()) {
-            qWarning() << "unnamed in the PIN dialog:" << unnamed;
-            return false;
-        }
         const QString dialog = DesktopDriver::waitForWindow(pinFormTitle);
         DesktopDriver::type(dialog, pin);
         DesktopDriver::key(dialog, QStringLiteral("Return"));
-        return page.serveUntil([]() { return DesktopDriver::visibleWindows(pinFormTitle).isEmpty(); });
-    }
-
-    bool closeHost(TestSigningPage &page)
-    {
-        const bool ended = page.host().closeInputAndWait();
-        return ended && page.host().process().exitCode() == 0;
+        return m_page->serveUntil([]() { return DesktopDriver::visibleWindows(pinFormTitle).isEmpty(); });
     }
 
 private slots:
@@ -183,19 +193,16 @@ private slots:
         if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
             QSKIP("needs a D-Bus session (run under dbus-run-session)");
         m_tokens = std::make_unique<TokenTestBed>(QStringLiteral("tst_accessibility"));
-        const FixtureCredential first = m_tokens->createSigningToken(QStringLiteral("Quillmark A11y"), pin);
+        m_tokens->createSigningToken(QStringLiteral("Quillmark A11y"), pin);
         SoftHsmFixture::ObjectOptions options;
         options.id = QByteArray::fromHex("02");
         options.label = QStringLiteral("Quillmark A11y Second");
         m_tokens->fixture().importCredential(
             QStringLiteral("Quillmark A11y"), pin,
             m_tokens->authority().issue(QStringLiteral("Quillmark A11y Second"), true), options);
-    }
-
-    void init()
-    {
         m_home = std::make_unique<TestHome>();
         QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
+        m_page = std::make_unique<TestSigningPage>(environment());
     }
 
     void cleanup()
@@ -204,7 +211,15 @@ private slots:
             for (const Accessible &object : m_tree)
                 qWarning().noquote() << object.window << "|" << object.role << "|" << object.name
                                      << (object.focused ? "(focused)" : "");
-            qWarning().noquote() << log().right(4000);
+            qWarning().noquote() << log().right(3000);
+        }
+    }
+
+    void cleanupTestCase()
+    {
+        if (m_started) {
+            QVERIFY(m_page->host().closeInputAndWait());
+            QCOMPARE(m_page->host().process().exitCode(), 0);
         }
     }
 
@@ -230,12 +245,10 @@ private slots:
     {
         QFETCH(QString, language);
         QFETCH(Spoken, spoken);
-        TestSigningPage page(environment());
-        page.setLanguage(language);
-        QVERIFY(page.open(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule()));
+        QVERIFY(logGrows(QStringLiteral("Show page 1"), [&] { QVERIFY(openDocument(language, false)); }));
 
         // The page image has the focus and says which page it shows.
-        QVERIFY(treeShows(page, [&](const Tree &tree) { return named(tree, spoken.firstPage); }));
+        QVERIFY(treeShows([&](const Tree &tree) { return named(tree, spoken.firstPage); }));
         const QString windowName = named(m_tree, spoken.firstPage)->window;
         QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
         const QString mainWindow = DesktopDriver::waitForWindow(mainWindowTitle);
@@ -243,9 +256,7 @@ private slots:
 
         // Ctrl+W asks before closing unsigned; Escape keeps the window.
         DesktopDriver::key(mainWindow, QStringLiteral("ctrl+w"));
-        QVERIFY(treeShows(page, [](const Tree &tree) {
-            return focusedIn(tree, QStringLiteral("Varnek Quillmark"));
-        }));
+        QVERIFY(treeShows([](const Tree &tree) { return focusedIn(tree, QStringLiteral("Varnek Quillmark")); }));
         QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
         DesktopDriver::key(DesktopDriver::waitForWindow(pinFormTitle), QStringLiteral("Escape"));
         QVERIFY(DesktopDriver::waitUntilGone(pinFormTitle));
@@ -253,89 +264,100 @@ private slots:
 
         // The certificate window: the token asks its PIN for the listing,
         // then the focus is in the tree; two certificates, none chosen.
-        QVERIFY(tabTo(page, mainWindow, windowName, spoken.certificateButton));
-        DesktopDriver::key(mainWindow, QStringLiteral("space"));
-        QVERIFY(typePin(page));
-        QVERIFY(focusIsOn(page, spoken.certFormTitle, spoken.certificateTree));
-        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Populating tree view")); }));
-        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        QVERIFY(tabTo(mainWindow, windowName, spoken.certificateButton));
+        QVERIFY(logGrows(QStringLiteral("Populating tree view"), [&] {
+            DesktopDriver::key(mainWindow, QStringLiteral("space"));
+            QVERIFY(typePin());
+        }));
+        // Without a window manager nobody hands the window the keyboard
+        // back when the PIN dialog has gone; the test does.
         const QString form = DesktopDriver::waitForWindow(QLatin1Char('^') + spoken.certFormTitle + QLatin1Char('$'));
-        DesktopDriver::key(form, QStringLiteral("Down Down"));
-        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Certificate was clicked")); }));
+        QProcess::execute(QStringLiteral("xdotool"), {QStringLiteral("windowfocus"), QStringLiteral("--sync"), form});
+        // The focus is in the named tree, on its first row.
+        QVERIFY(treeShows([&](const Tree &tree) {
+            const Accessible *focused = focusedIn(tree, spoken.certFormTitle);
+            return focused && focused->role == QLatin1String("table cell") && named(tree, spoken.certificateTree)
+                   && named(tree, spoken.certificateTree)->role == QLatin1String("tree");
+        }));
+        QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
+        QVERIFY(logGrows(QStringLiteral("Certificate was clicked"),
+                         [&] {
+                             DesktopDriver::key(form, QStringLiteral("Down"));
+                             DesktopDriver::key(form, QStringLiteral("Down"));
+                         }));
         DesktopDriver::key(form, QStringLiteral("Return"));
-        QVERIFY(page.serveUntil([&]() { return page.saveCount() == 1; }));
+        QVERIFY(m_page->serveUntil([&]() { return m_page->saveCount() == 1; }));
         QVERIFY(DesktopDriver::waitUntilGone(QLatin1Char('^') + spoken.certFormTitle + QLatin1Char('$')));
 
         // The mnemonic of Sign; the PIN; the news of success has the focus.
         bool signInit = false;
         for (int attempt = 0; attempt < 10 && !signInit; ++attempt) {
             DesktopDriver::key(mainWindow, spoken.signKey);
-            signInit = page.eventArrivesWithin(QStringLiteral("NeedSignInitEvent"), 300);
+            signInit = m_page->eventArrivesWithin(QStringLiteral("NeedSignInitEvent"), 300);
         }
         QVERIFY(signInit);
-        QVERIFY(typePin(page));
-        QVERIFY(treeShows(page, [&](const Tree &tree) {
+        QVERIFY(typePin());
+        QVERIFY(treeShows([&](const Tree &tree) {
             return named(tree, spoken.signed_) && focusedIn(tree, QStringLiteral("Quillmark"));
         }));
         QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
         DesktopDriver::key(DesktopDriver::waitForWindow(messageBoxTitle), QStringLiteral("Return"));
-        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
-        QCOMPARE(*page.finished(), true);
-        QCOMPARE(page.verifiedSignatures().size(), 1);
-        QVERIFY(closeHost(page));
+        QVERIFY(m_page->serveUntil([&]() { return m_page->finished().has_value(); }));
+        QCOMPARE(*m_page->finished(), true);
+        QCOMPARE(m_page->verifiedSignatures().size(), language == QLatin1String("en") ? 1 : 2);
+        QVERIFY(DesktopDriver::waitUntilGone(mainWindowTitle));
     }
 
     void viewsByKeysAlone()
     {
-        TestSigningPage page(environment());
-        page.setViewOnly(true);
-        QVERIFY(page.open(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule()));
-        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
+        QVERIFY(logGrows(QStringLiteral("Show page 1"), [&] { QVERIFY(openDocument(QStringLiteral("en"), true)); }));
+        QVERIFY(treeShows([](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
         QVERIFY2(unnamedControls(m_tree).isEmpty(), qPrintable(unnamedControls(m_tree).join(QLatin1Char('\n'))));
         const QString window = DesktopDriver::waitForWindow(mainWindowTitle);
 
-        // Pages forward and back.
-        DesktopDriver::key(window, QStringLiteral("ctrl+Next"));
-        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 2 of 3")); }));
-        DesktopDriver::key(window, QStringLiteral("ctrl+Prior"));
-        QVERIFY(treeShows(page, [](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
-        QCOMPARE(page.eventCount(QStringLiteral("NeedGetDocumentPageEvent")), 2);
+        // Pages forward and back; the page already seen needs no request.
+        QVERIFY(logGrows(QStringLiteral("Show page 2"),
+                         [&] { DesktopDriver::key(window, QStringLiteral("ctrl+Next")); }));
+        QVERIFY(treeShows([](const Tree &tree) { return named(tree, QStringLiteral("Page 2 of 3")); }));
+        QVERIFY(logGrows(QStringLiteral("Show page 1"),
+                         [&] { DesktopDriver::key(window, QStringLiteral("ctrl+Prior")); }));
+        QVERIFY(treeShows([](const Tree &tree) { return named(tree, QStringLiteral("Page 1 of 3")); }));
+        QCOMPARE(m_page->eventCount(QStringLiteral("NeedGetDocumentPageEvent")), 2);
 
         // Zoom in, out and back to the actual size.
-        DesktopDriver::key(window, QStringLiteral("ctrl+plus"));
-        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Zoom level index changed to 5")); }));
-        DesktopDriver::key(window, QStringLiteral("ctrl+minus ctrl+minus"));
-        QVERIFY(page.serveUntil([&]() { return log().contains(QStringLiteral("Zoom level index changed to 3")); }));
+        QVERIFY(logGrows(QStringLiteral("Zoom level index changed to 5"),
+                         [&] { DesktopDriver::key(window, QStringLiteral("ctrl+plus")); }));
+        QVERIFY(logGrows(QStringLiteral("Zoom level index changed to 3"),
+                         [&] {
+                             DesktopDriver::key(window, QStringLiteral("ctrl+minus"));
+                             DesktopDriver::key(window, QStringLiteral("ctrl+minus"));
+                         }));
         DesktopDriver::key(window, QStringLiteral("ctrl+0"));
-        QVERIFY(treeShows(page, [](const Tree &tree) {
-            return std::any_of(tree.cbegin(), tree.cend(), [](const Accessible &object) {
-                return object.role == QLatin1String("combo box") && object.name == QLatin1String("Zoom")
-                       && object.value == 0;
-            }) || named(tree, QStringLiteral("100.00%"));
-        }));
+        QVERIFY(treeShows([](const Tree &tree) { return named(tree, QStringLiteral("100.00%")); }));
 
         // The page image scrolls by keys.
-        const auto verticalScroll = [](const Tree &tree) {
-            double value = -1;
+        const auto scrolled = [](const Tree &tree) {
+            double furthest = 0;
             for (const Accessible &object : tree) {
-                if (object.role == QLatin1String("scroll bar") && object.value > value)
-                    value = object.value;
+                if (object.role == QLatin1String("scroll bar"))
+                    furthest = std::max(furthest, object.value);
             }
-            return value;
+            return furthest;
         };
-        QVERIFY(treeShows(page, [&](const Tree &tree) { return verticalScroll(tree) == 0; }));
-        DesktopDriver::key(window, QStringLiteral("Next Next"));
-        QVERIFY(treeShows(page, [&](const Tree &tree) { return verticalScroll(tree) > 0; }));
+        QVERIFY(treeShows([&](const Tree &tree) { return scrolled(tree) == 0; }));
+        DesktopDriver::key(window, QStringLiteral("Next"));
+        QVERIFY(treeShows([&](const Tree &tree) { return scrolled(tree) > 0; }));
 
         DesktopDriver::key(window, QStringLiteral("ctrl+w"));
-        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
-        QCOMPARE(*page.finished(), false);
-        QVERIFY(closeHost(page));
+        QVERIFY(m_page->serveUntil([&]() { return m_page->finished().has_value(); }));
+        QCOMPARE(*m_page->finished(), false);
     }
 
 private:
     std::unique_ptr<TokenTestBed> m_tokens;
     std::unique_ptr<TestHome> m_home;
+    std::unique_ptr<TestSigningPage> m_page;
+    bool m_started = false;
     Tree m_tree;
 };
 

@@ -29,18 +29,24 @@ TestSigningPage::~TestSigningPage() = default;
 bool TestSigningPage::open(const QString &storeDefinition, bool filterOnlyValid, bool filterOnlyQualified)
 {
     m_host = std::make_unique<HostDriver>(m_environment);
+    if (!m_host->start())
+        return false;
+    const auto created = m_host->call(QStringLiteral("CreateInstance"));
+    return created && created->value(QStringLiteral("error")).isNull()
+           && openNext(storeDefinition, filterOnlyValid, filterOnlyQualified);
+}
+
+bool TestSigningPage::openNext(const QString &storeDefinition, bool filterOnlyValid, bool filterOnlyQualified)
+{
     m_sessionId = QUuid::createUuid().toString(QUuid::WithoutBraces);
     m_finished.reset();
     m_eventCounts.clear();
     m_saveCount = 0;
-    if (!m_host->start())
-        return false;
     const auto succeeded = [this](const QString &method, const QJsonArray &args) {
         const auto answer = m_host->call(method, args);
         return answer && answer->value(QStringLiteral("error")).isNull();
     };
-    return succeeded(QStringLiteral("CreateInstance"), {})
-           && (m_language.isEmpty() || succeeded(QStringLiteral("SetLanguage"), {m_language}))
+    return (m_language.isEmpty() || succeeded(QStringLiteral("SetLanguage"), {m_language}))
            && succeeded(QStringLiteral("SetSigningCertificateStores"), {storeDefinition})
            && succeeded(QStringLiteral("SetFilterOnlyValidCerts"), {filterOnlyValid})
            && succeeded(QStringLiteral("SetFilterOnlyQualifiedCerts"), {filterOnlyQualified})

@@ -36,6 +36,9 @@ public:
     // certificate stores. The counts of events and saves start afresh; the
     // configuration, certificates and signatures of earlier runs stay.
     bool open(const QString &storeDefinition, bool filterOnlyValid = false, bool filterOnlyQualified = false);
+    // The next document in the quillmark that runs, once the last window
+    // has closed.
+    bool openNext(const QString &storeDefinition, bool filterOnlyValid = false, bool filterOnlyQualified = false);
     HostDriver &host();
     // For the next open: the page's language ("en", "sk"; none is sent when
     // empty) and whether it asks to view instead of to sign.
