@@ -5,6 +5,7 @@
 #include "updatesite.h"
 #include "updatertree.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -233,7 +234,19 @@ void TestGuiUpdater::offerDownloadAndInstall()
                             "described at<br/> <a href=\"%1\">%1</a></p>")
                  .arg(website));
 
-    QTest::mouseClick(w.ok, Qt::LeftButton);
+    // By keys and for a screen reader: every control is named, the link is
+    // a tab stop, and Return on the focus takes the offer, not the Cancel
+    // that had the focus while the version was looked for.
+    for (const QWidget *control : updater.dialog()->findChildren<QWidget *>()) {
+        if (control->isVisible() && control->focusPolicy() & Qt::TabFocus)
+            QVERIFY2(!QAccessible::queryAccessibleInterface(const_cast<QWidget *>(control))
+                          ->text(QAccessible::Name)
+                          .isEmpty(),
+                     qPrintable(control->objectName()));
+    }
+    QVERIFY(w.text->focusPolicy() & Qt::TabFocus);
+    QCOMPARE(updater.dialog()->focusWidget(), w.ok);
+    QTest::keyClick(updater.dialog()->focusWidget(), Qt::Key_Return);
     QTRY_COMPARE(updater.dialog()->stage(), 4);
     QVERIFY(w.loader->isVisible());
     QVERIFY(!w.ok->isVisible());
