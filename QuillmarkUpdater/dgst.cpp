@@ -1,11 +1,11 @@
 #include "dgst.h"
 
 #include "digestverifier.h"
+#include "opensslerrors.h"
 #include "releasepublickey.h"
 
 #include <QtDebug>
 
-#include <openssl/err.h>
 #include <openssl/pem.h>
 
 QByteArray dgst::releasePublicKey()
@@ -16,17 +16,6 @@ QByteArray dgst::releasePublicKey()
 dgst::dgst(const QByteArray &publicKeyPem)
     : m_publicKeyPem(publicKeyPem)
 {
-}
-
-QString dgst::openSslErrors()
-{
-    BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio)
-        return QString();
-    ERR_print_errors(bio.get());
-    char *text = nullptr;
-    const long length = BIO_get_mem_data(bio.get(), &text);
-    return QString::fromUtf8(text, static_cast<int>(length));
 }
 
 EvpPkeyPtr dgst::getCdnPublicKey() const

@@ -26,9 +26,6 @@ public:
     // A check to feed piece by piece; null when the key is unusable.
     std::unique_ptr<DigestVerifier> startVerification() const;
 
-    // Drains OpenSSL's error queue into text for the log.
-    static QString openSslErrors();
-
 private:
     QByteArray m_publicKeyPem;
 };

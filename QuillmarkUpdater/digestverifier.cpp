@@ -1,6 +1,6 @@
 #include "digestverifier.h"
 
-#include "dgst.h"
+#include "opensslerrors.h"
 
 #include <QtDebug>
 
@@ -12,12 +12,12 @@ DigestVerifier::DigestVerifier(EvpPkeyPtr key)
 {
     if (!m_context) {
         qCritical().noquote()
-            << QStringLiteral("Unable to initialize digest context: %1").arg(dgst::openSslErrors());
+            << QStringLiteral("Unable to initialize digest context: %1").arg(openSslErrors());
         return;
     }
     if (EVP_DigestVerifyInit(m_context.get(), nullptr, EVP_sha256(), nullptr, m_key.get()) != 1) {
         qCritical().noquote() << QStringLiteral("Unable to initialize verification context: %1")
-                                     .arg(dgst::openSslErrors());
+                                     .arg(openSslErrors());
         return;
     }
     m_valid = true;
@@ -34,7 +34,7 @@ bool DigestVerifier::update(const char *data, qint64 size)
         return false;
     if (EVP_DigestVerifyUpdate(m_context.get(), data, static_cast<size_t>(size)) != 1) {
         qCritical().noquote() << QStringLiteral("Unable to update verification context: %1")
-                                     .arg(dgst::openSslErrors());
+                                     .arg(openSslErrors());
         m_valid = false;
     }
     return m_valid;
@@ -56,7 +56,7 @@ bool DigestVerifier::finish(const QByteArray &signature)
         qDebug() << "Signature is INVALID";
         ERR_clear_error();
     } else {
-        qCritical().noquote() << QStringLiteral("Unable to verify signature: %1").arg(dgst::openSslErrors());
+        qCritical().noquote() << QStringLiteral("Unable to verify signature: %1").arg(openSslErrors());
     }
     return false;
 }

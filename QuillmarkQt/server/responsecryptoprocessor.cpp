@@ -1,6 +1,7 @@
 #include "responsecryptoprocessor.h"
 
 #include "appexception.h"
+#include "opensslerrors.h"
 #include "textexcerpt.h"
 #include "trustedsignercache.h"
 
@@ -17,20 +18,6 @@ namespace {
 
 const QString serverPolicyOid = QStringLiteral("1.3.158.48261537.0.0.0.1.10.1.0");
 const QString trustAnchorDirectory = QStringLiteral(":/trust");
-
-// Empties the calling thread's OpenSSL error queue into text.
-QString openSslErrors()
-{
-    const BioPtr bio(BIO_new(BIO_s_mem()));
-    if (!bio) {
-        ERR_clear_error();
-        return QString();
-    }
-    ERR_print_errors(bio.get());
-    char *text = nullptr;
-    const long length = BIO_get_mem_data(bio.get(), &text);
-    return QString::fromUtf8(text, int(length));
-}
 
 AppException cmsError(const char *message, const QString &file, int line, const QString &function)
 {
