@@ -6,10 +6,10 @@ class AppException;
 
 // Failures that concern one token of a search or listing: they are logged
 // and the caller goes on with the next token.
-class Recoverable
-{
-public:
-    // Runs work; true when it finished, false when it threw (and was logged).
-    static bool attempt(const std::function<void()> &work);
-    static void log(const AppException &exception);
-};
+namespace Recoverable {
+
+// Runs work; true when it finished, false when it threw (and was logged).
+bool attempt(const std::function<void()> &work);
+void log(const AppException &exception);
+
+} // namespace Recoverable

@@ -7,13 +7,13 @@
 #include <QString>
 
 // Turns the store definitions of the web page into stores.
-class CertStoreFactory
-{
-public:
-    // A named store is a module path; an unnamed one a store kind ("PKCS11"
-    // or "CSP") whose module the user chooses.
-    static Pkcs11CertStore getInstance(const QString &name, const QString &value);
-    // The stores of the definitions that can be used on this machine, in
-    // their order.
-    static QList<Pkcs11CertStore> getUsableStores(const QList<QPair<QString, QString>> &definitions);
-};
+namespace CertStoreFactory {
+
+// A named store is a module path; an unnamed one a store kind ("PKCS11"
+// or "CSP") whose module the user chooses.
+Pkcs11CertStore getInstance(const QString &name, const QString &value);
+// The stores of the definitions that can be used on this machine, in
+// their order.
+QList<Pkcs11CertStore> getUsableStores(const QList<QPair<QString, QString>> &definitions);
+
+} // namespace CertStoreFactory

@@ -9,10 +9,10 @@ class PinPrompt;
 
 // Builds the signature generator of one signing run from the configuration
 // the user chose.
-class SignatureGeneratorFactory
-{
-public:
-    // The module is loaded and initialised here; its load errors leave.
-    static std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration,
-                                                                 PinPrompt &pinPrompt);
-};
+namespace SignatureGeneratorFactory {
+
+// The module is loaded and initialised here; its load errors leave.
+std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration,
+                                                      PinPrompt &pinPrompt);
+
+} // namespace SignatureGeneratorFactory
