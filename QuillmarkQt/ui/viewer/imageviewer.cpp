@@ -38,10 +38,9 @@ ImageViewer::ImageViewer(QWidget *parent)
     connect(&m_renderWatcher, &QFutureWatcher<QImage>::finished, this, &ImageViewer::finished);
 }
 
-ImageViewer::~ImageViewer()
-{
-    m_renderWatcher.waitForFinished();
-}
+// A cut-out still running works on its own copy of the page and reports
+// through the watcher, which goes with the viewer: nothing to wait for.
+ImageViewer::~ImageViewer() = default;
 
 void ImageViewer::setImage(const QImage &image)
 {
