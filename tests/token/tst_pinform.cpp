@@ -51,8 +51,8 @@ QString answerOf(PinForm *opened)
 {
     QPointer<PinForm> form(opened);
     QSignalSpy finished(opened, &QDialog::finished);
-    QTest::qWaitFor([&] { return !finished.isEmpty() || !form; }, 10000);
-    const QString pin = form ? form->takePin() : QString();
+    const bool answered = QTest::qWaitFor([&] { return !finished.isEmpty() || !form; }, 10000);
+    const QString pin = answered && form ? form->takePin() : QString();
     delete form.data();
     return pin;
 }
