@@ -12,6 +12,7 @@ const QString versionElement = QStringLiteral("version");
 const QString urlElement = QStringLiteral("url");
 const QString downloadUrlElement = QStringLiteral("downloadUrl");
 const QString transferTimeoutElement = QStringLiteral("transferTimeout");
+constexpr qint64 maxConfigurationBytes = 64 * 1024;
 
 // Missing, unreadable or out-of-range values keep the default.
 int boundedTransferTimeout(const QString &text)
@@ -51,8 +52,10 @@ std::optional<QString> Configuration::readText(const QString &path)
         qWarning() << "Could not open config for reading";
         return std::nullopt;
     }
-    // A stray zero byte ends the text, as it would for any C string reader.
-    return QString::fromUtf8(file.readAll().constData());
+    // A real configuration is a few hundred bytes; a file past the bound is
+    // read only that far and then fails as XML. A stray zero byte ends the
+    // text, as it would for any C string reader.
+    return QString::fromUtf8(file.read(maxConfigurationBytes).constData());
 }
 
 bool Configuration::readConfig()

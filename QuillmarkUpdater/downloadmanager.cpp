@@ -151,6 +151,7 @@ void DownloadManager::checkHeaders()
 
 void DownloadManager::readBody()
 {
+    // At most replyBufferSize bytes: the reply buffers no more than that.
     const QByteArray bytes = m_reply->readAll();
     m_bodySize += bytes.size();
     m_bytesThisPeriod += bytes.size();
