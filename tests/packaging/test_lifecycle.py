@@ -13,12 +13,13 @@ import hashlib
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import time
 import unittest
+
+from nativeframes import frame, read_frames
 
 SKIPPED = 77
 if os.geteuid() != 0:
@@ -83,20 +84,6 @@ def build_newer_release():
              "-DQUILLMARK_BUILD_TESTS=OFF", "-DQUILLMARK_PACKAGE_VERSION=1.0.8"], env=environment)
     run(["cmake", "--build", NEWER_BUILD, "--parallel", str(os.cpu_count() or 1)], env=environment,
         timeout=1200)
-
-
-def frame(message):
-    payload = json.dumps(message).encode()
-    return struct.pack("<I", len(payload)) + payload
-
-
-def read_frames(data):
-    frames = []
-    while len(data) >= 4:
-        (length,) = struct.unpack("<I", data[:4])
-        frames.append(json.loads(data[4:4 + length]))
-        data = data[4 + length:]
-    return frames
 
 
 class CleanRoot:

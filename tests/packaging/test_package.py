@@ -5,11 +5,12 @@ unpacks it into a scratch root and runs what it installed from there."""
 import json
 import os
 import shutil
-import struct
 import subprocess
 import sys
 import tempfile
 import unittest
+
+from nativeframes import frame, read_frames
 
 BUILD_DIR = os.environ["QUILLMARK_BINARY_DIR"]
 PREFIX = "opt/varnek/quillmark"
@@ -24,20 +25,6 @@ def build_package(output_dir):
     if len(debs) != 1:
         raise RuntimeError(f"expected one package in {output_dir}, found {debs}")
     return os.path.join(output_dir, debs[0])
-
-
-def frame(message):
-    payload = json.dumps(message).encode()
-    return struct.pack("<I", len(payload)) + payload
-
-
-def read_frames(data):
-    frames = []
-    while len(data) >= 4:
-        (length,) = struct.unpack("<I", data[:4])
-        frames.append(json.loads(data[4:4 + length]))
-        data = data[4 + length:]
-    return frames
 
 
 def qualified(name):
