@@ -104,6 +104,9 @@ MsgBox *MsgBox::open(Request request)
     auto shared = std::make_shared<Request>(std::move(request));
     connect(box, &QDialog::finished, box, &QWidget::close);
     connect(box, &QObject::destroyed, [shared]() {
+        // The box is the current one and already torn down to a QWidget
+        // here, so it is let go without being looked at as a MsgBox.
+        s_currentMsgBox.clear();
         finish(*shared);
         openNext();
     });

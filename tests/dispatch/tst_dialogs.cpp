@@ -82,6 +82,7 @@ private slots:
     void internalExceptionShowsGeneralMessageWithChain();
     void closingFlagSuppressesEveryBox();
     void terminateClosesTheOpenBox();
+    void boxesOpenInTurnAndTheSurplusGoesOn();
     void launcherBlocksWorkerUntilBoxCloses();
     void launcherOnGuiThreadReturnsAtOnceAndLeavesNoStaleDone();
     void launcherShowsExceptionsByTheUserRule();
@@ -232,6 +233,34 @@ void TestDialogs::terminateClosesTheOpenBox()
     QVERIFY(!ModalProbe<MsgBox>::visibleWidget());
     // Nothing open: terminating again is harmless.
     MsgBox::terminate();
+}
+
+void TestDialogs::boxesOpenInTurnAndTheSurplusGoesOn()
+{
+    const int shown = 1 + MsgBox::maxWaitingBoxes;
+    QList<int> continued;
+    for (int i = 0; i <= shown; ++i)
+        MsgBox::showInfo(nullptr, QStringLiteral("Caption"), QString::number(i),
+                         [&continued, i] { continued.append(i); });
+    // The one box too many is not shown; what waited for it goes on at once.
+    QCOMPARE(continued, QList<int>{shown});
+
+    QStringList opened;
+    while (MsgBox *box = MsgBox::current()) {
+        QTRY_VERIFY(box->isVisible());
+        opened.append(messageOf(box));
+        const int before = continued.size();
+        pressOk(box);
+        QTRY_COMPARE(continued.size(), before + 1);
+    }
+    QStringList expectedOpened;
+    QList<int> expectedContinued{shown};
+    for (int i = 0; i < shown; ++i) {
+        expectedOpened.append(QString::number(i));
+        expectedContinued.append(i);
+    }
+    QCOMPARE(opened, expectedOpened);
+    QCOMPARE(continued, expectedContinued);
 }
 
 // The launcher's box runs modally inside whatever event processing the GUI
