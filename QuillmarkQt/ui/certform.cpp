@@ -2,6 +2,7 @@
 #include "ui_certform.h"
 
 #include "appexception.h"
+#include "capturedfailure.h"
 #include "msgbox.h"
 #include "opensslthreadrelease.h"
 #include "pinformprompt.h"
@@ -278,13 +279,7 @@ CertForm::Listing CertForm::refreshCertStore(const Pkcs11CertStore &store, PinPr
 {
     qDebug() << "Reloading cert store " << store.getName() << store.getLibraryPath();
     Listing listing;
-    try {
-        listing.containers = store.getContainers(pinPrompt);
-    } catch (const AppException &e) {
-        listing.failure.reset(e.clone());
-    } catch (const std::exception &e) {
-        listing.failure.reset(new AppException(QString::fromLocal8Bit(e.what()), APP_LOCATION, false));
-    }
+    listing.failure = capturedFailure([&] { listing.containers = store.getContainers(pinPrompt); });
     return listing;
 }
 

@@ -1,5 +1,6 @@
 #include "documentworkflow.h"
 
+#include "capturedfailure.h"
 #include "certstorefactory.h"
 #include "opensslthreadrelease.h"
 #include "pinprompt.h"
@@ -9,7 +10,6 @@
 #include <QtConcurrent>
 #include <QtDebug>
 
-#include <exception>
 #include <utility>
 
 namespace {
@@ -139,19 +139,14 @@ DocumentWorkflow::SigningOutcome DocumentWorkflow::sign(
 {
     const OpenSslThreadRelease release;
     SigningOutcome outcome;
-    try {
+    outcome.failure = capturedFailure([&] {
         const SignInitResponse answer = manager->processSignInitResponse(response);
         const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();
         const QByteArray hash = QByteArray::fromHex(hexHash.toUtf8());
         const auto generator = SignatureGeneratorFactory::getInstance(configuration, *pinPrompt);
         const QString hashOid = answer.signInitOutput ? answer.signInitOutput->signatureAlgorithmOID : QString();
         outcome.signature = QString::fromLatin1(generator->signHash(hash, hashOid).toHex());
-    } catch (const AppException &e) {
-        outcome.failure.reset(e.clone());
-    } catch (const std::exception &e) {
-        // Anything else from a module or the libraries ends this run only.
-        outcome.failure.reset(new AppException(QString::fromLocal8Bit(e.what()), APP_LOCATION, false));
-    }
+    });
     return outcome;
 }
 
