@@ -120,8 +120,8 @@ private slots:
         QVERIFY(exitsCleanly());
     }
 
-    // Disposing twice while a box holds an answer freed the component whose
-    // dispose() was still on the stack.
+    // A box that holds a call's answer goes with the component, and a second
+    // disposal finds the component gone, not half torn down.
     void disposeWhileABoxIsOpen()
     {
         QVERIFY(call(QStringLiteral("ViewDocument")));
