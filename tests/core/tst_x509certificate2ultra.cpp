@@ -18,7 +18,7 @@ X509Certificate2Ultra devCertificate(const QString &role)
 
 X509Certificate2Ultra fixture(const QString &name)
 {
-    QFile file(QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/crypto/data/") + name);
+    QFile file(QStringLiteral(QUILLMARK_SOURCE_DIR "/tests/core/data/") + name);
     if (!file.open(QIODevice::ReadOnly))
         return X509Certificate2Ultra();
     return X509Certificate2Ultra(file.readAll(), QSsl::Pem);
