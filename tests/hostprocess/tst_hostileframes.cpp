@@ -45,19 +45,6 @@ QByteArray nested(int depth)
     return QByteArray(depth, '[') + QByteArray(depth, ']');
 }
 
-// A value from /proc/<pid>/status in KiB ("VmHWM", "VmSize"), or -1.
-qint64 statusKiB(qint64 pid, const QByteArray &field)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(field + ':'))
-            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
 // The browser's limit for one message from the host.
 constexpr int browserMessageLimit = 1024 * 1024;
 // Generous for a loaded two-core machine; the faults took minutes.
@@ -68,9 +55,9 @@ constexpr qint64 hostileInputPeakKiB = 1024 * 1024;
 constexpr qint64 sanitizedHostileInputPeakKiB = 2 * hostileInputPeakKiB;
 
 // A sanitizer reserves terabytes of address space up front.
-bool runsUnderASanitizer(qint64 pid)
+bool runsUnderASanitizer(const HostDriver &host)
 {
-    return statusKiB(pid, "VmSize") > qint64(1) << 30;
+    return host.statusKiB("VmSize") > qint64(1) << 30;
 }
 
 } // namespace
@@ -224,9 +211,8 @@ private slots:
         for (const QByteArray &frame : m_host->rawFrames())
             QVERIFY2(frame.size() <= browserMessageLimit, qPrintable(QString::number(frame.size())));
 
-        const qint64 pid = m_host->process().processId();
-        const qint64 peak = statusKiB(pid, "VmHWM");
-        const qint64 bound = runsUnderASanitizer(pid) ? sanitizedHostileInputPeakKiB : hostileInputPeakKiB;
+        const qint64 peak = m_host->statusKiB("VmHWM");
+        const qint64 bound = runsUnderASanitizer(*m_host) ? sanitizedHostileInputPeakKiB : hostileInputPeakKiB;
         QVERIFY2(peak > 0 && peak < bound, qPrintable(QString::number(peak)));
         QVERIFY(m_host->call(QStringLiteral("GetVersion")).has_value());
         QVERIFY(exitsCleanlyAfterInputCloses());
@@ -236,9 +222,9 @@ private slots:
     {
         QVERIFY(m_host->call(QStringLiteral("CreateInstance")).has_value());
         const qint64 pid = m_host->process().processId();
-        if (runsUnderASanitizer(pid))
+        if (runsUnderASanitizer(*m_host))
             QSKIP("a memory limit cannot work beside a sanitizer's reserved address space");
-        const qint64 size = statusKiB(pid, "VmSize");
+        const qint64 size = m_host->statusKiB("VmSize");
         // Room for less than the next frame: reading it fails for want of memory.
         const rlimit limit{rlim_t(size + 32 * 1024) * 1024, rlim_t(size + 32 * 1024) * 1024};
         QVERIFY(::prlimit(pid_t(pid), RLIMIT_AS, &limit, nullptr) == 0);

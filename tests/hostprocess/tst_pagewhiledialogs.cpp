@@ -6,27 +6,9 @@
 #include "testhome.h"
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QtTest>
 
 #include <memory>
-
-namespace {
-
-// Resident memory of a process in KiB, from /proc.
-qint64 residentKiB(qint64 pid)
-{
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
-
-} // namespace
 
 class TestPageWhileDialogs : public QObject
 {
@@ -85,7 +67,7 @@ private slots:
         while (m_host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 5000))
             ++answered;
         QVERIFY2(answered >= calls - 16 && answered < calls, qPrintable(QString::number(answered)));
-        QVERIFY(residentKiB(m_host->process().processId()) < 300 * 1024);
+        QVERIFY(m_host->statusKiB("VmRSS") < 300 * 1024);
         QVERIFY(call(QStringLiteral("Terminate")));
         while (m_host->awaitAnswer(QStringLiteral("ProcessGetDocumentPageResponse"), 5000))
             ++answered;

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QJsonDocument>
 
 HostDriver::HostDriver(const QProcessEnvironment &environment)
@@ -183,4 +184,16 @@ bool HostDriver::closeInputAndWait(int timeout)
     const bool finished = m_process.waitForFinished(timeout);
     readAvailable();
     return finished;
+}
+
+qint64 HostDriver::statusKiB(const QByteArray &field) const
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(m_process.processId()));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field + ':'))
+            return line.mid(field.size() + 1).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
 }

@@ -54,6 +54,10 @@ public:
 
     void setPlatform(const QString &platform);
 
+    // A value of the host's /proc/<pid>/status in KiB ("VmRSS", "VmHWM",
+    // "VmSize"), or -1.
+    qint64 statusKiB(const QByteArray &field) const;
+
     // Closes standard input (the browser disconnecting) and waits for exit.
     bool closeInputAndWait(int timeout = defaultTimeout);
 
