@@ -3,6 +3,7 @@
 #include "closingflag.h"
 #include "pinform.h"
 
+#include <QMutexLocker>
 #include <QtDebug>
 
 #include <utility>
@@ -24,6 +25,7 @@ QString PinFormLauncher::launch()
     prepareWait();
     emit launchPinFormSignal();
     waitUntilDone();
+    QMutexLocker lock(&m_pinMutex);
     return std::exchange(m_pin, QString());
 }
 
@@ -43,7 +45,10 @@ void PinFormLauncher::launchPinForm()
 
 void PinFormLauncher::takePin()
 {
-    m_pin = m_form->takePin();
+    {
+        QMutexLocker lock(&m_pinMutex);
+        m_pin = m_form->takePin();
+    }
     m_form->deleteLater();
     markDone();
 }

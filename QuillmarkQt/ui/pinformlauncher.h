@@ -4,6 +4,7 @@
 #include "pkcs11slotinfo.h"
 #include "pkcs11tokeninfo.h"
 
+#include <QMutex>
 #include <QPointer>
 #include <QString>
 
@@ -37,8 +38,10 @@ private:
 
     Pkcs11SlotInfo m_slotInfo;
     Pkcs11TokenInfo m_tokenInfo;
-    // Written on the GUI thread before the launcher is marked done, read by
-    // the worker only after that.
+    // Written on the GUI thread when the form closes, taken by the worker.
+    // A cancelled wait ends before the form is dismissed, so the worker may
+    // take it while the GUI thread still writes it.
+    QMutex m_pinMutex;
     QString m_pin;
     QPointer<PinForm> m_form;
 };
