@@ -7,6 +7,7 @@
 #include "signaturegeneratorfactory.h"
 
 #include <QMetaMethod>
+#include <QMutexLocker>
 #include <QtConcurrent>
 #include <QtDebug>
 
@@ -115,11 +116,17 @@ void DocumentWorkflow::startSigning(const QString &signInitResponse)
     if (isSigning())
         return;
     m_signingPrompt = m_pinPromptFactory();
+    m_signingResult = std::make_shared<SigningResult>();
     emit signingStarted();
     // Copies only: a configuration answer may arrive meanwhile, and the
     // workflow may be gone before the task ends.
-    m_signWatcher.setFuture(QtConcurrent::run(&DocumentWorkflow::sign, m_communicationManager,
-                                              signInitResponse, m_configuration, m_signingPrompt));
+    m_signWatcher.setFuture(QtConcurrent::run(
+        [manager = m_communicationManager, response = signInitResponse,
+         configuration = m_configuration, prompt = m_signingPrompt, result = m_signingResult] {
+            SigningOutcome outcome = sign(manager, response, configuration, prompt);
+            QMutexLocker lock(&result->mutex);
+            result->outcome = std::move(outcome);
+        }));
 }
 
 bool DocumentWorkflow::isSigning() const
@@ -152,7 +159,12 @@ DocumentWorkflow::SigningOutcome DocumentWorkflow::sign(
 
 void DocumentWorkflow::finishSigning()
 {
-    const SigningOutcome outcome = m_signWatcher.future().result();
+    SigningOutcome outcome;
+    {
+        QMutexLocker lock(&m_signingResult->mutex);
+        outcome = std::move(m_signingResult->outcome);
+    }
+    m_signingResult.reset();
     const bool givenUp = m_signingPrompt && m_signingPrompt->isWithdrawn();
     m_signingPrompt.reset();
     emit signingEnded();

@@ -6,6 +6,7 @@
 
 #include <QFutureWatcher>
 #include <QList>
+#include <QMutex>
 #include <QObject>
 #include <QPair>
 #include <QSharedPointer>
@@ -89,6 +90,15 @@ private:
         QString signature;
         QSharedPointer<const AppException> failure;
     };
+    // Written by the signing task, taken on the GUI thread once it has ended,
+    // both under the mutex. Not returned through the task's future: a future
+    // gone with its workflow drops its result on the GUI thread while the
+    // task may just be storing it, ordered only by a count inside Qt.
+    struct SigningResult
+    {
+        QMutex mutex;
+        SigningOutcome outcome;
+    };
 
     void sendRequest(RequestKind kind, const std::function<void()> &send);
     static SigningOutcome sign(const std::shared_ptr<CommunicationManager> &manager,
@@ -104,5 +114,6 @@ private:
     const StoreDefinitions m_signingCertificateStores;
     RequestKind m_awaitedAnswer = CommunicationManager::None;
     Configuration m_configuration;
-    QFutureWatcher<SigningOutcome> m_signWatcher;
+    std::shared_ptr<SigningResult> m_signingResult;
+    QFutureWatcher<void> m_signWatcher;
 };
