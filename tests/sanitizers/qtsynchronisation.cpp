@@ -1,11 +1,12 @@
 // Linked into every target of a ThreadSanitizer build (QUILLMARK_SANITIZE=tsan)
-// and nowhere else. QMutex and QWaitCondition do their locking inside
+// and nowhere else. QMutex, QWaitCondition and QThread do their locking inside
 // libQt5Core, which ThreadSanitizer does not instrument, so every access that
 // our code guards with them would look like a race. These definitions take
 // the place of Qt's for the calls made from our own code: each calls Qt's
 // real function and tells ThreadSanitizer about the ordering it creates.
 #include <QDeadlineTimer>
 #include <QMutex>
+#include <QThread>
 #include <QWaitCondition>
 
 #include <sanitizer/tsan_interface.h>
@@ -83,4 +84,33 @@ void QWaitCondition::wakeAll()
     static const auto real = qtFunction<void (*)(QWaitCondition *)>("_ZN14QWaitCondition7wakeAllEv");
     __tsan_release(this);
     real(this);
+}
+
+// A thread emits finished() on itself after its last work and before wait()
+// returns for it, so what the thread did comes before whatever follows a
+// successful wait(), such as deleting the thread object.
+void QThread::start(Priority priority)
+{
+    static const auto real = qtFunction<void (*)(QThread *, Priority)>("_ZN7QThread5startENS_8PriorityE");
+    QObject::connect(this, &QThread::finished, this, [this] { __tsan_release(this); },
+                     Qt::DirectConnection);
+    real(this, priority);
+}
+
+bool QThread::wait(QDeadlineTimer deadline)
+{
+    static const auto real = qtFunction<bool (*)(QThread *, QDeadlineTimer)>("_ZN7QThread4waitE14QDeadlineTimer");
+    const bool finished = real(this, deadline);
+    if (finished)
+        __tsan_acquire(this);
+    return finished;
+}
+
+bool QThread::wait(unsigned long time)
+{
+    static const auto real = qtFunction<bool (*)(QThread *, unsigned long)>("_ZN7QThread4waitEm");
+    const bool finished = real(this, time);
+    if (finished)
+        __tsan_acquire(this);
+    return finished;
 }
