@@ -16,6 +16,14 @@ PinFormLauncher::PinFormLauncher(const Pkcs11SlotInfo &slotInfo,
             Qt::QueuedConnection);
 }
 
+PinFormLauncher::~PinFormLauncher()
+{
+    // Deleted on the GUI thread after the worker let go; the worker's last
+    // touch of the PIN was under the lock, so taking it orders the two for
+    // any checker that cannot see inside Qt's event queue. Held only briefly.
+    const QMutexLocker lock(&m_pinMutex);
+}
+
 QString PinFormLauncher::launch()
 {
     if (onGuiThread()) {

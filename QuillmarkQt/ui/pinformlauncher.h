@@ -19,6 +19,7 @@ class PinFormLauncher : public GuiThreadLauncher
 
 public:
     PinFormLauncher(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo);
+    ~PinFormLauncher() override;
 
     // The PIN typed: null or empty when cancelled. Only for worker threads:
     // the GUI thread cannot wait for a dialog of its own.
