@@ -1,10 +1,12 @@
 // Linked into every target of a ThreadSanitizer build (QUILLMARK_SANITIZE=tsan)
-// and nowhere else. QMutex, QWaitCondition and QThread do their locking inside
-// libQt5Core, which ThreadSanitizer does not instrument, so every access that
-// our code guards with them would look like a race. These definitions take
-// the place of Qt's for the calls made from our own code: each calls Qt's
-// real function and tells ThreadSanitizer about the ordering it creates.
+// and nowhere else. QMutex, QWaitCondition, QThread and the pool that runs
+// concurrent tasks do their locking inside libQt5Core, which ThreadSanitizer
+// does not instrument, so every access that our code guards with them would
+// look like a race. These definitions take the place of Qt's for the calls
+// made from our own code: each calls Qt's real function and tells
+// ThreadSanitizer about the ordering it creates.
 #include <QDeadlineTimer>
+#include <QFutureInterfaceBase>
 #include <QMutex>
 #include <QThread>
 #include <QWaitCondition>
@@ -113,4 +115,21 @@ bool QThread::wait(unsigned long time)
     if (finished)
         __tsan_acquire(this);
     return finished;
+}
+
+// A concurrent task is built on the thread that starts it, reports itself
+// started there, and is then queued to a pool thread, whose first call on it
+// asks whether it was cancelled before running its body.
+void QFutureInterfaceBase::reportStarted()
+{
+    static const auto real = qtFunction<void (*)(QFutureInterfaceBase *)>("_ZN20QFutureInterfaceBase13reportStartedEv");
+    __tsan_release(this);
+    real(this);
+}
+
+bool QFutureInterfaceBase::isCanceled() const
+{
+    static const auto real = qtFunction<bool (*)(const QFutureInterfaceBase *)>("_ZNK20QFutureInterfaceBase10isCanceledEv");
+    __tsan_acquire(const_cast<QFutureInterfaceBase *>(this));
+    return real(this);
 }
