@@ -133,3 +133,16 @@ bool QFutureInterfaceBase::isCanceled() const
     __tsan_acquire(const_cast<QFutureInterfaceBase *>(this));
     return real(this);
 }
+
+// The last owner of a task's future deletes the task's results, on whichever
+// thread lets go last; the count that decides it is an atomic inside Qt.
+bool QFutureInterfaceBase::derefT() const
+{
+    static const auto real = qtFunction<bool (*)(const QFutureInterfaceBase *)>("_ZNK20QFutureInterfaceBase6derefTEv");
+    auto *self = const_cast<QFutureInterfaceBase *>(this);
+    __tsan_release(self);
+    const bool stillOwned = real(this);
+    if (!stillOwned)
+        __tsan_acquire(self);
+    return stillOwned;
+}
