@@ -81,7 +81,7 @@ def build_newer_release():
     if not os.path.isfile(os.path.join(NEWER_BUILD, "CMakeCache.txt")):
         run(["cmake", "-S", SOURCE_DIR, "-B", NEWER_BUILD, "-G", os.environ["QUILLMARK_GENERATOR"],
              f"-DCMAKE_BUILD_TYPE={os.environ['QUILLMARK_BUILD_TYPE']}",
-             "-DQUILLMARK_BUILD_TESTS=OFF", "-DQUILLMARK_PACKAGE_VERSION=1.0.8"], env=environment)
+             "-DQUILLMARK_TESTS=OFF", "-DQUILLMARK_PACKAGE_VERSION=1.0.8"], env=environment)
     run(["cmake", "--build", NEWER_BUILD, "--parallel", str(os.cpu_count() or 1)], env=environment,
         timeout=1200)
 
