@@ -13,8 +13,14 @@
 #include <csignal>
 #include <memory>
 
+#include <sys/prctl.h>
+
 int main(int argc, char *argv[])
 {
+    // A signing run holds the PIN and the session with the token in memory:
+    // no core file may take them to disk, and no other process of the user
+    // may attach to read them.
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
     DiagnosticLog::install(DiagnosticLog::Program::Quillmark);
     // A browser that closes the channel while an answer is on its way must
     // not kill us: the write fails instead, and the host shuts down normally.

@@ -69,6 +69,10 @@ void Quillmark::dispose(bool closeWindow)
         const QPointer<MainWindow> window = m_mainWindow;
         window->close();
         delete window.data();
+        // The boxes of the window went with it; what waits without one
+        // (a signing run's, a failed call's) goes too, and every answer
+        // held by a box leaves now.
+        MsgBox::terminate();
     }
     m_disposed = true;
 }

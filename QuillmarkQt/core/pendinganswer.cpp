@@ -1,5 +1,7 @@
 #include "pendinganswer.h"
 
+#include <QScopeGuard>
+
 #include <utility>
 
 std::weak_ptr<std::function<void()>> PendingAnswer::s_current;
@@ -27,4 +29,15 @@ void PendingAnswer::Scope::cancel()
 PendingAnswer::Hold PendingAnswer::hold()
 {
     return s_current.lock();
+}
+
+void PendingAnswer::resume(const Hold &held, const std::function<void()> &work)
+{
+    if (!held) {
+        work();
+        return;
+    }
+    const auto restore = qScopeGuard([served = s_current] { s_current = served; });
+    s_current = std::static_pointer_cast<std::function<void()>>(held);
+    work();
 }

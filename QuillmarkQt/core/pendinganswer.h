@@ -33,6 +33,11 @@ public:
 
     // A hold on the answer of the call being served; nothing outside a call.
     static Hold hold();
+    // Runs what a held answer's call set off, later (the continuation of a
+    // box): what it opens holds that answer too, so the answer still goes
+    // out after all of it. Without a hold the call being served, if any,
+    // stays the one held.
+    static void resume(const Hold &held, const std::function<void()> &work);
 
 private:
     static std::weak_ptr<std::function<void()>> s_current;

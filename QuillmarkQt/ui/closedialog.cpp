@@ -42,6 +42,8 @@ void CloseDialog::askToClose(QWidget *parent, Answered answered)
     qDebug() << "CloseDialog creating";
     auto *dialog = new CloseDialog(parent);
     dialog->m_answered = std::move(answered);
+    // A call whose failure asked the question is answered after the person has.
+    dialog->m_answerHold = PendingAnswer::hold();
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     s_currentDialog = dialog;
@@ -62,12 +64,15 @@ void CloseDialog::terminate()
 
 void CloseDialog::setIsPositiveAndClose(bool positive)
 {
+    // Answered once: closing the dialog rejects it once more, and the window
+    // may be closed again from the continuation.
+    if (!m_answered)
+        return;
     qDebug() << "CloseDialog " << (positive ? "positive" : "negative") << " closing";
-    // Answered once; the window may be closed again from the continuation.
     const Answered answered = std::exchange(m_answered, Answered());
+    const PendingAnswer::Hold answerHold = std::move(m_answerHold);
     close();
-    if (answered)
-        answered(positive);
+    answered(positive);
 }
 
 void CloseDialog::on_btnYes_clicked()

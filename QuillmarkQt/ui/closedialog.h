@@ -1,5 +1,7 @@
 #pragma once
 
+#include "pendinganswer.h"
+
 #include <QDialog>
 #include <QPointer>
 
@@ -41,6 +43,9 @@ private slots:
 private:
     std::unique_ptr<Ui::CloseDialog> m_ui;
     Answered m_answered;
+    // The answer of the page call that asked, sent once the answer's
+    // continuation has run.
+    PendingAnswer::Hold m_answerHold;
 
     static QPointer<CloseDialog> s_currentDialog;
 };

@@ -51,6 +51,10 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
     // The combo's own field takes the focus and needs the name too.
     m_ui->cmbZoomLevel->lineEdit()->setAccessibleName(m_ui->cmbZoomLevel->accessibleName());
     applyMode();
+    // No page to go to until the document information has been accepted:
+    // a refused one leaves the window without any.
+    m_ui->btnPreviousPage->setEnabled(false);
+    m_ui->btnNextPage->setEnabled(false);
     updateWindowTitle(X509Certificate2Ultra(), QString());
     fillZoomLevels();
     connect(this, &MainWindow::windowShown, this, &MainWindow::afterWindowIsShown,

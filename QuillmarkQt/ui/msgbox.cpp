@@ -76,7 +76,7 @@ void MsgBox::closeEvent(QCloseEvent *event)
 
 MsgBox *MsgBox::present(Request request)
 {
-    if (ClosingFlag::isRaised()) {
+    if (ClosingFlag::isRaised() || request.windowGone()) {
         finish(request);
         return nullptr;
     }
@@ -117,17 +117,24 @@ MsgBox *MsgBox::open(Request request)
 void MsgBox::finish(Request &request)
 {
     const Continuation then = std::exchange(request.then, Continuation());
-    request.answerHold.reset();
-    const bool parentGone = request.hasParent && !request.parent;
-    if (then && !parentGone)
-        then();
+    // The answer goes out after what the box's call set off, as if the box
+    // had been closed inside the call.
+    const PendingAnswer::Hold answerHold = std::move(request.answerHold);
+    if (then && !request.windowGone())
+        PendingAnswer::resume(answerHold, then);
+}
+
+bool MsgBox::Request::windowGone() const
+{
+    return hasParent && (!parent || !parent->window()->isVisible());
 }
 
 void MsgBox::openNext()
 {
-    if (s_currentMsgBox || s_waiting.isEmpty())
-        return;
-    present(s_waiting.dequeue());
+    // Boxes whose window has gone meanwhile are let go one after another
+    // until one opens.
+    while (!s_currentMsgBox && !s_waiting.isEmpty())
+        present(s_waiting.dequeue());
 }
 
 MsgBox *MsgBox::current()

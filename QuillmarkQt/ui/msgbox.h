@@ -23,7 +23,9 @@ class MsgBox;
 // box is application-modal and the event loop keeps serving the page. One box
 // is shown at a time; the next waits for it, and boxes beyond
 // maxWaitingBoxes are only logged. `then` runs once the box has been closed,
-// or at once when it is not shown; never when its parent is gone by then.
+// or at once when it is not shown; never when its parent's window is gone
+// (deleted or hidden) by then, and a box for such a window never opens. The
+// answer of the page call that opened a box goes out after `then` has run.
 // Each returns the box when it opened at once, none when it waits or is not
 // shown.
 // terminate() closes the open box and forgets the waiting ones.
@@ -82,6 +84,10 @@ private:
         Continuation then;
         // Keeps the answer of the page call that opened the box.
         PendingAnswer::Hold answerHold;
+
+        // The window it was opened for is deleted or no longer shown: the
+        // box is not shown, and its continuation does not run.
+        bool windowGone() const;
     };
 
     static MsgBox *present(Request request);

@@ -22,13 +22,26 @@ PinForm::PinForm(QWidget *parent, const Pkcs11SlotInfo &slotInfo,
 
 PinForm::~PinForm()
 {
-    // A PIN typed but not taken (the dialog was cancelled or closed from
-    // outside) goes with the dialog: the field lets go of its text on
-    // clear(), which leaves us its only holder.
+    // Deleted with its parent window, the dialog is not closed first.
+    wipeField();
+    PinBuffer::wipe(m_pin);
+}
+
+void PinForm::wipeField()
+{
+    // The field lets go of its text on clear(), which leaves us its only
+    // holder.
     QString typed = m_ui->lePin->text();
     m_ui->lePin->clear();
     PinBuffer::wipe(typed);
-    PinBuffer::wipe(m_pin);
+}
+
+void PinForm::done(int result)
+{
+    // However the dialog closes, the field keeps no PIN; OK has taken its
+    // copy already.
+    wipeField();
+    QDialog::done(result);
 }
 
 PinForm *PinForm::open(const Pkcs11SlotInfo &slotInfo, const Pkcs11TokenInfo &tokenInfo)
@@ -77,8 +90,6 @@ void PinForm::on_btnOk_clicked()
 {
     qDebug("Button ok clicked");
     m_pin = m_ui->lePin->text();
-    // The field's copy is not needed any more.
-    m_ui->lePin->clear();
 }
 
 void PinForm::on_btnCancel_clicked()

@@ -41,6 +41,9 @@ signals:
 public slots:
     void fixedSize();
 
+    // Empties the PIN field on every way out.
+    void done(int result) override;
+
 protected:
     void showEvent(QShowEvent *event) override;
 
@@ -49,6 +52,8 @@ private slots:
     void on_btnCancel_clicked();
 
 private:
+    void wipeField();
+
     std::unique_ptr<Ui::PinForm> m_ui;
     QString m_pin;
 

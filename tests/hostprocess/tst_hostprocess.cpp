@@ -7,6 +7,8 @@
 #include <QRegularExpression>
 #include <QtTest>
 
+#include <unistd.h>
+
 // The real quillmark binary as the browser sees it.
 class TestHostProcess : public QObject
 {
@@ -107,6 +109,32 @@ private slots:
         QCOMPARE(QDir(cwd).canonicalPath(), QDir(QStringLiteral(QUILLMARK_STAGE_BIN)).canonicalPath());
         QVERIFY(QFile::exists(cwd + QStringLiteral("/../share/translations/Quillmark_en.qm")));
         QVERIFY(QFile::exists(cwd + QStringLiteral("/../share/translations/Quillmark_sk.qm")));
+        QVERIFY(host.closeInputAndWait());
+    }
+
+    // A signing run keeps the PIN and the token session in this process's
+    // memory: no other process of the user may attach to it, and no core
+    // file takes it to disk. The kernel shows such a process by giving its
+    // /proc entry to root, which is seen only when it runs as someone else.
+    void noOtherProcessOfTheUserReadsItsMemory()
+    {
+        TestHome home;
+        HostDriver host(home.environment());
+        QStringList arguments;
+        if (geteuid() == 0) {
+            host.process().setProgram(QStringLiteral("setpriv"));
+            arguments =
+                QStringList{QStringLiteral("--reuid=65534"), QStringLiteral("--regid=65534"),
+                            QStringLiteral("--clear-groups"), HostDriver::binaryPath()};
+        }
+        QVERIFY(host.start(arguments));
+        host.send(QJsonObject{{"method", "probe-ready"}});
+        QTRY_VERIFY(host.standardError().contains("ready"));
+        const QString entry = QStringLiteral("/proc/%1").arg(host.process().processId());
+        const QString status = readFile(entry + QStringLiteral("/status"));
+        QVERIFY2(QRegularExpression(QStringLiteral("\\nUid:\\s+[1-9]")).match(status).hasMatch(),
+                 qPrintable(status));
+        QCOMPARE(QFileInfo(entry).ownerId(), 0u);
         QVERIFY(host.closeInputAndWait());
     }
 

@@ -123,6 +123,53 @@ private slots:
         QVERIFY(call(QStringLiteral("CreateInstance")));
         QVERIFY(exitsCleanly());
     }
+
+    // Of five stray answers, one box opened and four waited; disposing of
+    // the component answered two, the others only at a later Terminate, and
+    // a new document window showed one of the old boxes.
+    void everyWaitingBoxGoesWithTheComponent_data()
+    {
+        QTest::addColumn<QString>("method");
+        QTest::newRow("DisposeInstance") << QStringLiteral("DisposeInstance");
+        QTest::newRow("CreateInstance") << QStringLiteral("CreateInstance");
+    }
+
+    void everyWaitingBoxGoesWithTheComponent()
+    {
+        QFETCH(QString, method);
+        QVERIFY(m_home->switchLoggingOn(QStringLiteral("quillmarklog.txt")));
+        QVERIFY(call(QStringLiteral("SignDocument")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("LoadConfigurationEvent")));
+        const int before = m_host->rawFrames().size();
+        constexpr int strays = 5;
+        for (int i = 0; i < strays; ++i)
+            m_host->callMethod(QStringLiteral("ProcessSignFinishResponse"), {"junk"});
+        QVERIFY(!m_host->awaitAnswer(QStringLiteral("ProcessSignFinishResponse"), 500));
+
+        QVERIFY(call(method));
+        const QList<QByteArray> expected =
+            QList<QByteArray>{
+                HostDriver::event(QStringLiteral("SigningProcessFinishedEvent"), "[false]")}
+            + QVector<QByteArray>(
+                  strays, HostDriver::emptyAnswer(QStringLiteral("ProcessSignFinishResponse")))
+                  .toList()
+            + QList<QByteArray>{HostDriver::emptyAnswer(method)};
+        QCOMPARE(m_host->rawFrames().mid(before), expected);
+
+        // A new document window shows none of the old boxes.
+        if (method == QLatin1String("DisposeInstance"))
+            QVERIFY(call(QStringLiteral("CreateInstance")));
+        QVERIFY(call(QStringLiteral("ViewDocument")));
+        QVERIFY(m_host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        QTest::qWait(500);
+        QFile log(m_home->logFile(QStringLiteral("quillmarklog.txt")));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(
+            QString::fromUtf8(log.readAll()).count(QStringLiteral("Setting details  unavailable")),
+            1);
+        QVERIFY(exitsCleanly());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPageWhileDialogs)

@@ -116,6 +116,14 @@ private slots:
         QVERIFY(user.closeMessageBox(QStringLiteral("The document was signed successfully.")));
         QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
         QCOMPARE(*page.finished(), true);
+        // The call that signed is answered after the end it brought.
+        const QByteArray signFinishAnswer =
+            HostDriver::emptyAnswer(QStringLiteral("ProcessSignFinishResponse"));
+        QVERIFY(
+            page.serveUntil([&]() { return page.host().rawFrames().contains(signFinishAnswer); }));
+        const QList<QByteArray> frames = page.host().rawFrames();
+        QCOMPARE(frames.at(frames.indexOf(signFinishAnswer) - 1),
+                 HostDriver::event(QStringLiteral("SigningProcessFinishedEvent"), "[true]"));
         QCOMPARE(page.verifiedSignatures().size(), 1);
         QCOMPARE(page.refusedSignatures(), 0);
         QCOMPARE(QSslCertificate(page.signInitCertificates().value(0)).toDer(), chosen);

@@ -197,6 +197,96 @@ private slots:
         QCOMPARE(host->process().exitCode(), 0);
     }
 
+    // A refused document information ends the workflow through a box, and
+    // in signing mode the close question. The call's answer used to leave
+    // before what it set off, and during the question; No was logged twice,
+    // left page buttons that asked for page -1, and a waiting box opened
+    // on the closed window.
+    void refusedDocumentAnswersAfterItsEffects_data()
+    {
+        QTest::addColumn<bool>("viewOnly");
+        // Keys for the close question; none is asked in view-only mode.
+        QTest::addColumn<QStringList>("answer");
+        QTest::addColumn<bool>("finishes");
+        QTest::addColumn<QString>("closingLine");
+
+        QTest::newRow("view-only") << true << QStringList() << true << QString();
+        QTest::newRow("signing, Yes") << false << QStringList{QStringLiteral("Return")} << true
+                                      << QStringLiteral("CloseDialog  positive  closing");
+        QTest::newRow("signing, No")
+            << false << QStringList{QStringLiteral("Tab"), QStringLiteral("space")} << false
+            << QStringLiteral("CloseDialog  negative  closing");
+    }
+
+    void refusedDocumentAnswersAfterItsEffects()
+    {
+        QFETCH(bool, viewOnly);
+        QFETCH(QStringList, answer);
+        QFETCH(bool, finishes);
+        QFETCH(QString, closingLine);
+        auto host = startHost();
+        QVERIFY(host);
+        QVERIFY(succeeded(host->call(viewOnly ? QStringLiteral("ViewDocument")
+                                              : QStringLiteral("SignDocument"))));
+        QVERIFY(host->awaitEvent(QStringLiteral("NeedGetDocumentInfoEvent")));
+        QVERIFY(host->awaitEvent(QStringLiteral("LoadConfigurationEvent")));
+        const int before = host->rawFrames().size();
+        host->callMethod(QStringLiteral("ProcessGetDocumentInfoResponse"),
+                         {QStringLiteral("junk")});
+        // Stray, so its box waits behind the first.
+        host->callMethod(QStringLiteral("ProcessSignFinishResponse"), {QStringLiteral("junk")});
+        const QString box = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark$"));
+        QVERIFY(!box.isEmpty());
+        DesktopDriver::key(box, QStringLiteral("Return"));
+
+        if (!answer.isEmpty()) {
+            const QString question =
+                DesktopDriver::waitForWindow(QStringLiteral("^Varnek Quillmark$"));
+            QVERIFY(!question.isEmpty());
+            QVERIFY(!host->awaitAnswer(QStringLiteral("ProcessGetDocumentInfoResponse"), 500));
+            for (const QString &key : answer)
+                DesktopDriver::key(question, key);
+        }
+        QVERIFY(host->awaitAnswer(QStringLiteral("ProcessGetDocumentInfoResponse")));
+        QList<QByteArray> expected;
+        if (finishes)
+            expected << HostDriver::event(QStringLiteral("SigningProcessFinishedEvent"), "[false]");
+        expected << HostDriver::emptyAnswer(QStringLiteral("ProcessGetDocumentInfoResponse"));
+        if (finishes) {
+            QVERIFY(host->awaitAnswer(QStringLiteral("ProcessSignFinishResponse")));
+            expected << HostDriver::emptyAnswer(QStringLiteral("ProcessSignFinishResponse"));
+        }
+        QCOMPARE(host->rawFrames().mid(before), expected);
+        // One line per answer to the question.
+        QCOMPARE(log().count(QRegularExpression(QStringLiteral("CloseDialog  \\w+  closing"))),
+                 closingLine.isEmpty() ? 0 : 1);
+        QVERIFY(log().contains(closingLine));
+
+        if (finishes) {
+            QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark")));
+            // The waiting box never opened on the closed window.
+            QCOMPARE(log().count(QStringLiteral("Setting details  unavailable")), 1);
+        } else {
+            // The waiting box comes now, over the window that stays.
+            const QString strayBox = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark$"));
+            QVERIFY(!strayBox.isEmpty());
+            DesktopDriver::key(strayBox, QStringLiteral("Return"));
+            QVERIFY(host->awaitAnswer(QStringLiteral("ProcessSignFinishResponse")));
+            QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark$")));
+            // The window has no document: nowhere to page to.
+            const QString window = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark - "));
+            QVERIFY(!window.isEmpty());
+            const QSize size = DesktopDriver::windowSize(window);
+            DesktopDriver::click(window, controlCentre("btnPreviousPage", size));
+            DesktopDriver::click(window, controlCentre("btnNextPage", size));
+            QVERIFY(!host->awaitEvent(QStringLiteral("NeedGetDocumentPageEvent"), 500));
+            QVERIFY(succeeded(host->call(QStringLiteral("Terminate"))));
+            QVERIFY(host->awaitEvent(QStringLiteral("SigningProcessFinishedEvent")));
+        }
+        QVERIFY(host->closeInputAndWait());
+        QCOMPARE(host->process().exitCode(), 0);
+    }
+
     void bringToFrontRestoresTheMinimisedWindow()
     {
         // A window manager on the display, so that the window can be

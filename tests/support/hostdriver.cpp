@@ -41,6 +41,16 @@ QByteArray HostDriver::frame(const QByteArray &payload)
     return bytes + payload;
 }
 
+QByteArray HostDriver::emptyAnswer(const QString &shortName)
+{
+    return "{\"error\":null,\"method\":\"" + qualified(shortName).toUtf8() + "\",\"result\":null}";
+}
+
+QByteArray HostDriver::event(const QString &shortName, const QByteArray &jsonArgs)
+{
+    return "{\"args\":" + jsonArgs + ",\"event\":\"" + qualified(shortName).toUtf8() + "\"}";
+}
+
 bool HostDriver::start(const QStringList &arguments, const QString &workingDirectory)
 {
     m_process.setArguments(arguments);

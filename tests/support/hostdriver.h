@@ -24,6 +24,10 @@ public:
     // "Quillmark.1.0.7.<platform>.QES.<shortName>"
     static QString qualified(const QString &shortName, const QString &platform = QStringLiteral("qt"));
     static QByteArray frame(const QByteArray &payload);
+    // Payloads byte for byte as the host writes them: the answer of a call
+    // that succeeded without a result, and an event with its JSON arguments.
+    static QByteArray emptyAnswer(const QString &shortName);
+    static QByteArray event(const QString &shortName, const QByteArray &jsonArgs);
 
     bool start(const QStringList &arguments = {}, const QString &workingDirectory = {});
     QProcess &process();

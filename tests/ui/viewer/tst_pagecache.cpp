@@ -2,6 +2,8 @@
 #include "pageimagereader.h"
 
 #include <QBuffer>
+#include <QDataStream>
+#include <QImageWriter>
 #include <QtTest>
 
 namespace {
@@ -34,6 +36,48 @@ QByteArray monochromePng(int width, int height)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, "PNG");
     return png;
+}
+
+QByteArray encoded(const QImage &image, const char *format, bool progressive = false)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+QImage whitePage(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    return image;
+}
+
+// An icon file whose directory announces a 16 x 16 picture and holds the
+// given PNG: the icon reader takes the size from the directory.
+QByteArray iconAround(const QByteArray &png)
+{
+    QByteArray icon;
+    QDataStream stream(&icon, QIODevice::WriteOnly);
+    stream.setByteOrder(QDataStream::LittleEndian);
+    stream << quint16(0) << quint16(1) << quint16(1);
+    stream << quint8(16) << quint8(16) << quint8(0) << quint8(0) << quint16(1) << quint16(32)
+           << quint32(png.size()) << quint32(6 + 16);
+    return icon + png;
+}
+
+// A progressive JPEG whose last scan is repeated: each repetition costs the
+// decoder a pass over the whole image for a few bytes.
+QByteArray jpegRepeatingItsLastScan(int width, int height, int repetitions)
+{
+    const QByteArray jpeg = encoded(whitePage(width, height), "jpeg", true);
+    const int lastScan = jpeg.lastIndexOf(QByteArrayLiteral("\xff\xda"));
+    const int endOfImage = jpeg.size() - 2;
+    return jpeg.left(endOfImage) + jpeg.mid(lastScan, endOfImage - lastScan).repeated(repetitions)
+           + jpeg.right(2);
 }
 
 } // namespace
@@ -130,24 +174,49 @@ private slots:
 
     void pageImagesAreMeasuredBeforeDecoding_data()
     {
+        QTest::addColumn<QByteArray>("data");
+        // Invalid for a refused image.
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("admitted");
-        QTest::newRow("A4 at 1200 dpi") << QSize(9921, 14031) << true;
-        QTest::newRow("A4 at 1200 dpi, landscape") << QSize(14031, 9921) << true;
-        QTest::newRow("more pixels than the bound") << QSize(12300, 12300) << false;
-        QTest::newRow("a side beyond painting") << QSize(40000, 1) << false;
+        QTest::addColumn<QString>("refusal");
+
+        const QString bySize = QStringLiteral("Refusing a page image of size");
+        const QString byFormat =
+            QStringLiteral("Refusing a page image that is neither PNG nor JPEG");
+        QTest::newRow("A4 at 1200 dpi")
+            << monochromePng(9921, 14031) << QSize(9921, 14031) << QString();
+        QTest::newRow("A4 at 1200 dpi, landscape")
+            << monochromePng(14031, 9921) << QSize(14031, 9921) << QString();
+        QTest::newRow("more pixels than the bound")
+            << monochromePng(12300, 12300) << QSize() << bySize;
+        QTest::newRow("a side beyond painting") << monochromePng(40000, 1) << QSize() << bySize;
+        QTest::newRow("JPEG") << encoded(whitePage(600, 800), "jpeg") << QSize(600, 800)
+                              << QString();
+        QTest::newRow("progressive JPEG")
+            << encoded(whitePage(600, 800), "jpeg", true) << QSize(600, 800) << QString();
+        // The progressive colour JPEG that libjpeg writes has 10 scans.
+        const QString byScans = QStringLiteral("Refusing a JPEG page image of more than 100 scans");
+        QTest::newRow("progressive JPEG of 100 scans")
+            << jpegRepeatingItsLastScan(600, 800, 90) << QSize(600, 800) << QString();
+        QTest::newRow("progressive JPEG of 101 scans")
+            << jpegRepeatingItsLastScan(600, 800, 91) << QSize() << byScans;
+        QTest::newRow("progressive JPEG, its last scan 10,000 times over")
+            << jpegRepeatingItsLastScan(1024, 1024, 10000) << QSize() << byScans;
+        QTest::newRow("icon announcing 16 x 16 around a PNG beyond the bound")
+            << iconAround(monochromePng(12300, 12300)) << QSize() << byFormat;
+        QTest::newRow("BMP") << encoded(whitePage(60, 80), "bmp") << QSize() << byFormat;
+        QTest::newRow("no image") << QByteArray("junk") << QSize() << byFormat;
     }
 
     void pageImagesAreMeasuredBeforeDecoding()
     {
+        QFETCH(QByteArray, data);
         QFETCH(QSize, size);
-        QFETCH(bool, admitted);
-        if (!admitted)
-            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("Refusing a page image of size"));
-        const QImage page = PageImageReader::read(monochromePng(size.width(), size.height()));
-        QCOMPARE(page.isNull(), !admitted);
-        if (admitted)
-            QCOMPARE(page.size(), size);
+        QFETCH(QString, refusal);
+        if (!refusal.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg,
+                                 QRegularExpression(QRegularExpression::escape(refusal)));
+        const QImage page = PageImageReader::read(data);
+        QCOMPARE(page.size(), size.isValid() ? size : QSize(0, 0));
     }
 
     void evictedImageStaysValidForItsHolder()
