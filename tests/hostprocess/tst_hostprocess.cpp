@@ -115,7 +115,7 @@ private slots:
     // A signing run keeps the PIN and the token session in this process's
     // memory: no other process of the user may attach to it, and no core
     // file takes it to disk. The kernel shows such a process by giving its
-    // /proc entry to root, which is seen only when it runs as someone else.
+    // /proc files to root, which is seen only when it runs as someone else.
     void noOtherProcessOfTheUserReadsItsMemory()
     {
         TestHome home;
@@ -134,7 +134,7 @@ private slots:
         const QString status = readFile(entry + QStringLiteral("/status"));
         QVERIFY2(QRegularExpression(QStringLiteral("\\nUid:\\s+[1-9]")).match(status).hasMatch(),
                  qPrintable(status));
-        QCOMPARE(QFileInfo(entry).ownerId(), 0u);
+        QCOMPARE(QFileInfo(entry + QStringLiteral("/status")).ownerId(), 0u);
         QVERIFY(host.closeInputAndWait());
     }
 

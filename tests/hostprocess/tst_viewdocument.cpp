@@ -102,6 +102,12 @@ private slots:
         QVERIFY(m_answers.document().isValid());
     }
 
+    void cleanup()
+    {
+        if (QTest::currentTestFailed())
+            qWarning().noquote() << log().right(5000);
+    }
+
     void init()
     {
         m_home = std::make_unique<TestHome>();
@@ -233,8 +239,10 @@ private slots:
         const int before = host->rawFrames().size();
         host->callMethod(QStringLiteral("ProcessGetDocumentInfoResponse"),
                          {QStringLiteral("junk")});
-        // Stray, so its box waits behind the first.
-        host->callMethod(QStringLiteral("ProcessSignFinishResponse"), {QStringLiteral("junk")});
+        // Stray, so its box waits behind the first, while that box ends the
+        // window without a question.
+        if (viewOnly)
+            host->callMethod(QStringLiteral("ProcessSignFinishResponse"), {QStringLiteral("junk")});
         const QString box = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark$"));
         QVERIFY(!box.isEmpty());
         DesktopDriver::key(box, QStringLiteral("Return"));
@@ -252,7 +260,7 @@ private slots:
         if (finishes)
             expected << HostDriver::event(QStringLiteral("SigningProcessFinishedEvent"), "[false]");
         expected << HostDriver::emptyAnswer(QStringLiteral("ProcessGetDocumentInfoResponse"));
-        if (finishes) {
+        if (viewOnly) {
             QVERIFY(host->awaitAnswer(QStringLiteral("ProcessSignFinishResponse")));
             expected << HostDriver::emptyAnswer(QStringLiteral("ProcessSignFinishResponse"));
         }
@@ -267,13 +275,7 @@ private slots:
             // The waiting box never opened on the closed window.
             QCOMPARE(log().count(QStringLiteral("Setting details  unavailable")), 1);
         } else {
-            // The waiting box comes now, over the window that stays.
-            const QString strayBox = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark$"));
-            QVERIFY(!strayBox.isEmpty());
-            DesktopDriver::key(strayBox, QStringLiteral("Return"));
-            QVERIFY(host->awaitAnswer(QStringLiteral("ProcessSignFinishResponse")));
-            QVERIFY(DesktopDriver::waitUntilGone(QStringLiteral("^Quillmark$")));
-            // The window has no document: nowhere to page to.
+            // The window stays without a document: nowhere to page to.
             const QString window = DesktopDriver::waitForWindow(QStringLiteral("^Quillmark - "));
             QVERIFY(!window.isEmpty());
             const QSize size = DesktopDriver::windowSize(window);
