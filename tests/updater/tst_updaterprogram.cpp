@@ -72,7 +72,7 @@ private:
     PtyRun runOnTerminal(const QStringList &arguments, const QJsonArray &steps,
                          const QProcessEnvironment &extra = {});
     QProcessEnvironment environment(const QProcessEnvironment &extra) const;
-    void publishRelease(const QByteArray &package = QByteArray(2000, 'p'),
+    void publishRelease(const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0")),
                         const QString &installed = QStringLiteral("1.1.0"));
     QString log() const;
     // Publishes the release where only the proxy reaches it; the returned
@@ -240,7 +240,7 @@ void TestUpdaterProgram::silentExitCodes()
     QFETCH(bool, documentMissing);
     QFETCH(int, exitCode);
     QFETCH(QString, output);
-    publishRelease(QByteArray(2000, 'p'), installed);
+    publishRelease(UpdateSite::debianPackage(QStringLiteral("1.2.0")), installed);
     if (documentMissing)
         m_site->fail(versionPath, 404);
     const Run result = run(arguments, {});
@@ -355,7 +355,7 @@ void TestUpdaterProgram::consoleInstallsAfterYes()
     QFETCH(QStringList, arguments);
     QFETCH(QString, question);
     QFETCH(QString, answer);
-    const QByteArray package(10000000, 'P');
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 10000000);
     publishRelease(package);
     QDir().mkpath(m_tree->downloadDirectory());
     QFile earlier(savedPackage(QStringLiteral("quillmark_1.1.0_amd64.deb")));
@@ -545,7 +545,8 @@ void TestUpdaterProgram::graphicalRun()
         QSKIP("xvfb-run and xdotool are needed to drive the real window");
     if (exitCode == 1 && QFileInfo::exists(QStringLiteral("/opt/varnek/quillmark/bin/gdebi-gtk.sh")))
         QSKIP("a real desktop installer is present");
-    publishRelease(QByteArray(4000, 'g'), installed);
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 4000);
+    publishRelease(package, installed);
     if (installed.isEmpty())
         QVERIFY(QFile::remove(m_tree->root() + QStringLiteral("/etc/QuillmarkUpdater.conf")));
     QProcessEnvironment extra;
@@ -567,7 +568,7 @@ void TestUpdaterProgram::graphicalRun()
                             + QString::number(exitCode == 3 ? 3 : 5)));
     if (exitCode == 1) {
         QVERIFY(stages.contains(QStringLiteral("Button OK was clicked with stage number: 2")));
-        QCOMPARE(QFileInfo(savedPackage()).size(), qint64(4000));
+        QCOMPARE(QFileInfo(savedPackage()).size(), qint64(package.size()));
         QVERIFY(stages.contains(QStringLiteral("GuiUpdater error occured: The installer could not be started.")));
     }
 }

@@ -4,6 +4,7 @@
 #include "updateserver.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QString>
 
 // An update server that signs what it publishes with the development release
@@ -16,7 +17,14 @@ public:
     void publish(const QString &path, const QByteArray &body);
     QByteArray signatureHex(const QByteArray &body) const;
 
-    static QByteArray versionDocument(const QString &version, const QString &website);
+    // With a valid expires, the document carries the expiry that the release
+    // tooling writes.
+    static QByteArray versionDocument(const QString &version, const QString &website,
+                                      const QDateTime &expires = QDateTime());
+    // A Debian package as CPack writes it (ar archive: debian-binary,
+    // control.tar.gz with ./control stating version, and an uncompressed
+    // data.tar of a little more than payloadSize bytes).
+    static QByteArray debianPackage(const QString &version, int payloadSize = 2000);
     // With transferTimeout > 0 the updater gives up on a transfer after that
     // many seconds of too little progress instead of its shipped value.
     static QByteArray configuration(const QString &version, const QString &url,
