@@ -89,9 +89,9 @@ QByteArray UpdateSite::debianPackage(const QString &version, int payloadSize)
                                + "\nArchitecture: amd64\nMaintainer: Varnek <quillmark@varnek.eu>\n"
                                  "Description: Quillmark signing application\n";
     const QByteArray controlTar = archiveOf({{"./control", control}}, false, true);
-    const QByteArray dataTar =
-        archiveOf({{"./opt/varnek/quillmark/payload", QByteArray(payloadSize, 'd')}}, false, false);
-    return archiveOf({{"debian-binary", "2.0\n"}, {"control.tar.gz", controlTar}, {"data.tar", dataTar}},
+    return archiveOf({{"debian-binary", "2.0\n"},
+                      {"control.tar.gz", controlTar},
+                      {"data.tar", QByteArray(payloadSize, 'd')}},
                      true, false);
 }
 

@@ -21,9 +21,10 @@ public:
     // tooling writes.
     static QByteArray versionDocument(const QString &version, const QString &website,
                                       const QDateTime &expires = QDateTime());
-    // A Debian package as CPack writes it (ar archive: debian-binary,
-    // control.tar.gz with ./control stating version, and an uncompressed
-    // data.tar of a little more than payloadSize bytes).
+    // A Debian package as far as the updater reads one: the ar archive of
+    // debian-binary and control.tar.gz (./control stating version) that
+    // CPack writes, then a data member of payloadSize filler bytes, which
+    // the updater never unpacks. Members are padded to even sizes.
     static QByteArray debianPackage(const QString &version, int payloadSize = 2000);
     // With transferTimeout > 0 the updater gives up on a transfer after that
     // many seconds of too little progress instead of its shipped value.
