@@ -295,9 +295,10 @@ QString DownloadManager::downloadDirectory()
     // A place of this user's own: in the shared temporary folder another
     // user could take the name first and make every download fail.
     const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
-    const QString base = QDir::isAbsolutePath(runtime)
-                             ? runtime
-                             : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    const QString base =
+        QDir::isAbsolutePath(runtime)
+            ? runtime
+            : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
     return base + QStringLiteral("/quillmark-updater");
 }
 

@@ -122,7 +122,8 @@ std::optional<QByteArray> controlFile(const QByteArray &member)
         findEntry(reader.get(), {QStringLiteral("./control"), QStringLiteral("control")},
                   PackageControl::unpackedControlLimit);
     if (control && control->size() > PackageControl::controlFileLimit) {
-        refuse(QStringLiteral("control file beyond %1 bytes").arg(PackageControl::controlFileLimit));
+        refuse(
+            QStringLiteral("control file beyond %1 bytes").arg(PackageControl::controlFileLimit));
         return std::nullopt;
     }
     return control;

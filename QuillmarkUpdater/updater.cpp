@@ -132,7 +132,8 @@ bool Updater::packageIsTheOffer() const
     if (packaged < offered || offered < packaged || !(configuration.version() < packaged)) {
         qWarning().noquote() << QStringLiteral("The package is version %1, not the offered %2 "
                                                "newer than the installed %3")
-                                    .arg(*text, offered.toString(), configuration.version().toString());
+                                    .arg(*text, offered.toString(),
+                                         configuration.version().toString());
         return false;
     }
     return true;

@@ -20,8 +20,8 @@ public:
     // setpriv and its arguments that run command as this user.
     QStringList commandAs(const QStringList &command) const;
     // Runs command as this user to its end; true when it ended with 0.
-    bool run(const QStringList &command,
-             const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment()) const;
+    bool run(const QStringList &command, const QProcessEnvironment &environment =
+                                             QProcessEnvironment::systemEnvironment()) const;
 
 private:
     QString m_name;

@@ -20,8 +20,8 @@ TrayInstallation::TrayInstallation(Translations translations)
     : m_updater(m_root.path() + QStringLiteral("/bin"))
 {
     QDir root(m_root.path());
-    m_valid = m_root.isValid() && root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("ipc"))
-              && root.mkpath(QStringLiteral("run"))
+    m_valid = m_root.isValid() && root.mkpath(QStringLiteral("bin"))
+              && root.mkpath(QStringLiteral("ipc")) && root.mkpath(QStringLiteral("run"))
               && QFile::setPermissions(runtimeDirectory(),
                                        QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
               && copyInto(stageBin + QStringLiteral("/QuillmarkTray"), binDirectory())

@@ -11,8 +11,8 @@
 #include <QSystemSemaphore>
 #include <QtTest>
 
-#include <memory>
 #include <grp.h>
+#include <memory>
 #include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,7 +33,8 @@ QString oldKey(uid_t user, const char *salt)
 class OldKeysPlanter
 {
 public:
-    OldKeysPlanter(const ThrowAwayUser &user, const QString &temporaryDirectory, bool semaphoreAtZero)
+    OldKeysPlanter(const ThrowAwayUser &user, const QString &temporaryDirectory,
+                   bool semaphoreAtZero)
     {
         int ready[2];
         if (::pipe(ready) != 0 || ::pipe(m_hold) != 0)
@@ -47,20 +48,21 @@ public:
         if (m_child == 0) {
             ::close(ready[0]);
             ::close(m_hold[1]);
-            if (::setgroups(0, nullptr) != 0 || ::setresgid(account->pw_gid, account->pw_gid, account->pw_gid) != 0
+            if (::setgroups(0, nullptr) != 0
+                || ::setresgid(account->pw_gid, account->pw_gid, account->pw_gid) != 0
                 || ::setresuid(account->pw_uid, account->pw_uid, account->pw_uid) != 0)
                 ::_exit(1);
             ::setenv("TMPDIR", temporary.constData(), 1);
             bool planted = false;
             QSharedMemory memory(oldKey(victim, "_sharedmemKey"));
             QSystemSemaphore semaphore(oldKey(victim, "_memLockKey"), 0, QSystemSemaphore::Create);
-            planted = semaphoreAtZero ? semaphore.error() == QSystemSemaphore::NoError : memory.create(8);
+            planted =
+                semaphoreAtZero ? semaphore.error() == QSystemSemaphore::NoError : memory.create(8);
             const char answer = planted ? 'y' : 'n';
             if (::write(ready[1], &answer, 1) != 1)
                 ::_exit(1);
             char ignored;
-            while (::read(m_hold[0], &ignored, 1) > 0) {
-            }
+            while (::read(m_hold[0], &ignored, 1) > 0) { }
             ::_exit(0);
         }
         ::close(ready[1]);

@@ -57,7 +57,8 @@ private:
     static Widgets widgets(UpdaterDialog *dialog);
     // The one exit code the updater finished with, -1 when not exactly one.
     static int exitCodeOf(const QSignalSpy &finished);
-    void publishRelease(const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 50000));
+    void publishRelease(
+        const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 50000));
     bool waitForStage(GuiUpdater &updater, int stage);
     QString installerScript() const;
     QStringList installerCalls() const;

@@ -1,8 +1,8 @@
 #include "authproxy.h"
 #include "throwawayuser.h"
 #include "updater.h"
-#include "updatesite.h"
 #include "updatertree.h"
+#include "updatesite.h"
 
 #include <QAuthenticator>
 #include <QSslConfiguration>
@@ -326,11 +326,16 @@ void TestUpdaterCore::redirectsThatAreRefused_data()
     QTest::addColumn<bool>("ofSignature");
     for (const bool ofSignature : {false, true}) {
         const char *what = ofSignature ? "signature" : "document";
-        QTest::addRow("%s: https to http", what) << "https" << "http" << ofSignature;
-        QTest::addRow("%s: https to file", what) << "https" << "file" << ofSignature;
-        QTest::addRow("%s: https to data", what) << "https" << "data" << ofSignature;
-        QTest::addRow("%s: http to file", what) << "http" << "file" << ofSignature;
-        QTest::addRow("%s: http to data", what) << "http" << "data" << ofSignature;
+        QTest::addRow("%s: https to http", what) << "https"
+                                                 << "http" << ofSignature;
+        QTest::addRow("%s: https to file", what) << "https"
+                                                 << "file" << ofSignature;
+        QTest::addRow("%s: https to data", what) << "https"
+                                                 << "data" << ofSignature;
+        QTest::addRow("%s: http to file", what) << "http"
+                                                << "file" << ofSignature;
+        QTest::addRow("%s: http to data", what) << "http"
+                                                << "data" << ofSignature;
     }
 }
 
@@ -445,13 +450,27 @@ void TestUpdaterCore::packageMustBeTheOffer_data()
     QTest::addColumn<QString>("offered");
     QTest::addColumn<QString>("packaged");
     QTest::addColumn<bool>("installs");
-    QTest::newRow("the offer") << "1.0.8" << "1.0.9" << "1.0.9" << true;
-    QTest::newRow("older release, signed") << "1.0.8" << "1.0.9" << "1.0.7" << false;
-    QTest::newRow("installed release again") << "1.0.8" << "1.0.9" << "1.0.8" << false;
-    QTest::newRow("other than offered") << "1.0.8" << "1.0.9" << "1.1.0" << false;
-    QTest::newRow("longer version") << "1.0.8" << "1.0.9" << "1.0.9.0" << false;
-    QTest::newRow("Debian revision") << "1.0.8" << "1.0.9" << "1.0.9-1" << false;
-    QTest::newRow("no package at all") << "1.0.8" << "1.0.9" << "" << false;
+    QTest::newRow("the offer") << "1.0.8"
+                               << "1.0.9"
+                               << "1.0.9" << true;
+    QTest::newRow("older release, signed") << "1.0.8"
+                                           << "1.0.9"
+                                           << "1.0.7" << false;
+    QTest::newRow("installed release again") << "1.0.8"
+                                             << "1.0.9"
+                                             << "1.0.8" << false;
+    QTest::newRow("other than offered") << "1.0.8"
+                                        << "1.0.9"
+                                        << "1.1.0" << false;
+    QTest::newRow("longer version") << "1.0.8"
+                                    << "1.0.9"
+                                    << "1.0.9.0" << false;
+    QTest::newRow("Debian revision") << "1.0.8"
+                                     << "1.0.9"
+                                     << "1.0.9-1" << false;
+    QTest::newRow("no package at all") << "1.0.8"
+                                       << "1.0.9"
+                                       << "" << false;
 }
 
 // Every package here is correctly signed with the release key: the
@@ -468,7 +487,8 @@ void TestUpdaterCore::packageMustBeTheOffer()
     configure(installed, m_https->url(versionPath), m_https->url(packagePath));
     RecordingUpdater updater;
     QVERIFY(requestPackageAfterOffer(updater));
-    const QString saved = m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
+    const QString saved =
+        m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
     QCOMPARE(report(updater), installs ? QStringLiteral("install ") + saved
                                        : QStringLiteral("error VerificationFailed"));
     QCOMPARE(QFileInfo::exists(saved), installs);
@@ -503,12 +523,18 @@ void TestUpdaterCore::expiryOfTheVersionDocument_data()
 {
     QTest::addColumn<QString>("expiry");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("expired a minute ago") << "-60" << "error DownloadingError";
-    QTest::newRow("expired a year ago") << "-31536000" << "error DownloadingError";
-    QTest::newRow("expires in a day") << "86400" << "newer 3.0 " + website;
-    QTest::newRow("none: still accepted") << "" << "newer 3.0 " + website;
-    QTest::newRow("unreadable") << "soon" << "error DownloadingError";
-    QTest::newRow("local time") << "2999-01-01T00:00:00" << "error DownloadingError";
+    QTest::newRow("expired a minute ago") << "-60"
+                                          << "error DownloadingError";
+    QTest::newRow("expired a year ago") << "-31536000"
+                                        << "error DownloadingError";
+    QTest::newRow("expires in a day") << "86400"
+                                      << "newer 3.0 " + website;
+    QTest::newRow("none: still accepted") << ""
+                                          << "newer 3.0 " + website;
+    QTest::newRow("unreadable") << "soon"
+                                << "error DownloadingError";
+    QTest::newRow("local time") << "2999-01-01T00:00:00"
+                                << "error DownloadingError";
 }
 
 // A replayed old document, correctly signed, would otherwise hide every
@@ -572,8 +598,9 @@ void TestUpdaterCore::otherUsersOldSharedFolderDecidesNothing()
     QVERIFY(shared.isValid());
     QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
     qputenv("TMPDIR", QFile::encodeName(shared.path()));
-    QVERIFY(other.run({QStringLiteral("mkdir"), QStringLiteral("-p"), QStringLiteral("-m"),
-                       QStringLiteral("0700"), shared.filePath(QStringLiteral("varnek/quillmark"))}));
+    QVERIFY(
+        other.run({QStringLiteral("mkdir"), QStringLiteral("-p"), QStringLiteral("-m"),
+                   QStringLiteral("0700"), shared.filePath(QStringLiteral("varnek/quillmark"))}));
 
     m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
     m_http->publish(packagePath, UpdateSite::debianPackage(QStringLiteral("1.2.0")));

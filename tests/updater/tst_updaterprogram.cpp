@@ -72,8 +72,9 @@ private:
     PtyRun runOnTerminal(const QStringList &arguments, const QJsonArray &steps,
                          const QProcessEnvironment &extra = {});
     QProcessEnvironment environment(const QProcessEnvironment &extra) const;
-    void publishRelease(const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0")),
-                        const QString &installed = QStringLiteral("1.1.0"));
+    void publishRelease(
+        const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0")),
+        const QString &installed = QStringLiteral("1.1.0"));
     QString log() const;
     // Publishes the release where only the proxy reaches it; the returned
     // environment points the program at the proxy.

@@ -414,14 +414,15 @@ void TestUpdaterUnits::packageControlAsDpkgDebWritesIt()
         QVERIFY(extra.open(QIODevice::WriteOnly));
         extra.write("#!/bin/sh\n" + QByteArray(extraControlBytes, '#'));
         extra.close();
-        QVERIFY(extra.setPermissions(extra.permissions() | QFile::ExeOwner | QFile::ExeGroup | QFile::ExeOther));
+        QVERIFY(extra.setPermissions(extra.permissions() | QFile::ExeOwner | QFile::ExeGroup
+                                     | QFile::ExeOther));
     }
     const QString package = scratch.filePath(QStringLiteral("quillmark.deb"));
     QProcess build;
     build.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    build.start(QStringLiteral("dpkg-deb"), {QStringLiteral("--root-owner-group"), QStringLiteral("-Z") + compression,
-                                             QStringLiteral("--build"), scratch.filePath(QStringLiteral("tree")),
-                                             package});
+    build.start(QStringLiteral("dpkg-deb"),
+                {QStringLiteral("--root-owner-group"), QStringLiteral("-Z") + compression,
+                 QStringLiteral("--build"), scratch.filePath(QStringLiteral("tree")), package});
     QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
     const std::optional<QString> found = PackageControl::version(package);
     QCOMPARE(found.value_or(QString()), version);

@@ -21,7 +21,8 @@ UpdaterTree::UpdaterTree()
     QDir root(m_dir.path());
     for (const char *directory : {"bin", "etc", "share/translations", "tmp", "standins", "run"})
         root.mkpath(QLatin1String(directory));
-    QFile::setPermissions(runtimeDirectory(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(runtimeDirectory(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 bool UpdaterTree::isValid() const
