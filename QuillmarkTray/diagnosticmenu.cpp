@@ -84,13 +84,9 @@ void DiagnosticMenu::toggleDiagnostic()
 void DiagnosticMenu::startLogging()
 {
     qDebug() << "Start logging";
-    QDir().mkdir(m_logDir);
-    for (const QString &stem : m_logStems) {
-        QFile file(logFilePath(stem));
-        // Append mode: a file that appeared meanwhile keeps what it holds.
-        if (!file.exists() && file.open(QIODevice::WriteOnly | QIODevice::Append))
-            file.close();
-    }
+    DiagnosticLog::createLogDirectory(m_logDir);
+    for (const QString &stem : m_logStems)
+        DiagnosticLog::createLogFile(logFilePath(stem));
 }
 
 void DiagnosticMenu::saveLogs()

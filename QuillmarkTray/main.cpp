@@ -16,7 +16,7 @@ int main(int argc, char *argv[])
 {
     DiagnosticLog::install(DiagnosticLog::Program::Tray);
 
-    SingleInstanceGuard guard(QString::fromLatin1(TrayStartup::instanceKeyText));
+    SingleInstanceGuard guard(QString::fromLatin1(TrayStartup::instanceLockName));
     if (!guard.tryToRun()) {
         qDebug() << "Instance of application is currently running";
         return 0;

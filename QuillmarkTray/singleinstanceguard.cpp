@@ -1,43 +1,37 @@
 #include "singleinstanceguard.h"
 
-#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QtDebug>
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr int segmentSize = 8;
-
-// Holds the semaphore for one scope, also when that scope is left early.
-class SemaphoreLocker
+bool isOwnClosedDirectory(const QString &path)
 {
-public:
-    explicit SemaphoreLocker(QSystemSemaphore &semaphore) : m_semaphore(semaphore)
-    {
-        m_semaphore.acquire();
-    }
-    ~SemaphoreLocker() { m_semaphore.release(); }
+    struct stat status;
+    return ::lstat(QFile::encodeName(path).constData(), &status) == 0 && S_ISDIR(status.st_mode)
+           && status.st_uid == ::geteuid() && (status.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
 
-private:
-    QSystemSemaphore &m_semaphore;
-
-    Q_DISABLE_COPY(SemaphoreLocker)
-};
+void runUnguarded(const QString &path, const QString &reason)
+{
+    qWarning().noquote() << "No single-instance lock at " + path + ": " + reason;
+}
 
 } // namespace
 
-SingleInstanceGuard::SingleInstanceGuard(const QString &keyText)
-    : m_memoryKey(derivedKey(userKeyText(keyText), QStringLiteral("_sharedmemKey")))
-    , m_lockKey(derivedKey(userKeyText(keyText), QStringLiteral("_memLockKey")))
-    , m_sharedMemory(m_memoryKey)
-    , m_memoryLock(m_lockKey, 1, QSystemSemaphore::Open)
+SingleInstanceGuard::SingleInstanceGuard(const QString &lockFileName)
+    : m_path(lockDirectory() + QLatin1Char('/') + lockFileName)
 {
-    // A segment left behind by a killed instance has no attachments; attaching
-    // and detaching once removes it, a live instance's segment stays.
-    SemaphoreLocker locker(m_memoryLock);
-    QSharedMemory leftover(m_memoryKey);
-    if (leftover.attach())
-        leftover.detach();
 }
 
 SingleInstanceGuard::~SingleInstanceGuard()
@@ -45,45 +39,53 @@ SingleInstanceGuard::~SingleInstanceGuard()
     release();
 }
 
-QString SingleInstanceGuard::userKeyText(const QString &keyText)
+QString SingleInstanceGuard::lockDirectory()
 {
-    return keyText + QLatin1Char('_') + QString::number(::getuid());
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    if (QDir::isAbsolutePath(runtime))
+        return runtime;
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    QDir().mkpath(cache);
+    return cache;
 }
 
-QString SingleInstanceGuard::derivedKey(const QString &keyText, const QString &salt)
+QString SingleInstanceGuard::lockPath() const
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash((keyText + salt).toUtf8(), QCryptographicHash::Sha1).toHex());
-}
-
-bool SingleInstanceGuard::isAnotherRunning()
-{
-    if (m_sharedMemory.isAttached())
-        return false;
-    SemaphoreLocker locker(m_memoryLock);
-    if (!m_sharedMemory.attach())
-        return false;
-    m_sharedMemory.detach();
-    return true;
+    return m_path;
 }
 
 bool SingleInstanceGuard::tryToRun()
 {
-    if (isAnotherRunning())
-        return false;
-    bool created = false;
-    {
-        SemaphoreLocker locker(m_memoryLock);
-        created = m_sharedMemory.create(segmentSize);
+    if (m_descriptor >= 0)
+        return true;
+    if (!isOwnClosedDirectory(QFileInfo(m_path).path())) {
+        runUnguarded(m_path, QStringLiteral("the directory is not this user's alone"));
+        return true;
     }
-    if (!created)
-        release();
-    return created;
+    // Not inherited by the updater runs the tray starts: the lock ends with
+    // this process.
+    const int descriptor = ::open(QFile::encodeName(m_path).constData(),
+                                  O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0) {
+        runUnguarded(m_path, QString::fromLocal8Bit(std::strerror(errno)));
+        return true;
+    }
+    if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno;
+        ::close(descriptor);
+        if (error == EWOULDBLOCK)
+            return false;
+        runUnguarded(m_path, QString::fromLocal8Bit(std::strerror(error)));
+        return true;
+    }
+    m_descriptor = descriptor;
+    return true;
 }
 
 void SingleInstanceGuard::release()
 {
-    SemaphoreLocker locker(m_memoryLock);
-    if (m_sharedMemory.isAttached())
-        m_sharedMemory.detach();
+    if (m_descriptor < 0)
+        return;
+    ::close(m_descriptor);
+    m_descriptor = -1;
 }

@@ -1,34 +1,30 @@
 #pragma once
 
-#include <QSharedMemory>
 #include <QString>
-#include <QSystemSemaphore>
 
-// Keeps a second copy of a program from running for the same user: the
-// running instance owns a small shared-memory segment, and a system semaphore
-// serialises every look at that segment between processes.
+// Keeps a second tray from running for the same user: the running instance
+// holds an exclusive lock on a file in a directory that only this user can
+// write ($XDG_RUNTIME_DIR, or the user's cache folder without one), so no
+// other user can create or hold it. The kernel drops the lock when the
+// process ends, however it ends: a dead tray never blocks the next.
 class SingleInstanceGuard
 {
 public:
-    // The keys are derived from keyText and the user's id, so that each
-    // user of the machine has an instance of their own.
-    explicit SingleInstanceGuard(const QString &keyText);
+    explicit SingleInstanceGuard(const QString &lockFileName);
     ~SingleInstanceGuard();
 
-    // keyText + "_" + the real user id.
-    static QString userKeyText(const QString &keyText);
-    // Lower-case hexadecimal SHA-1 of the UTF-8 bytes of keyText + salt.
-    static QString derivedKey(const QString &keyText, const QString &salt);
+    static QString lockDirectory();
+    QString lockPath() const;
 
-    bool isAnotherRunning();
+    // False only while another process of this user holds the lock. A lock
+    // that cannot be made safely (a place that is not the user's own) is
+    // logged and does not keep the tray from running.
     bool tryToRun();
     void release();
 
 private:
-    const QString m_memoryKey;
-    const QString m_lockKey;
-    QSharedMemory m_sharedMemory;
-    QSystemSemaphore m_memoryLock;
+    const QString m_path;
+    int m_descriptor = -1;
 
     Q_DISABLE_COPY(SingleInstanceGuard)
 };

@@ -9,8 +9,8 @@ class TrayStartup
 {
 public:
     static constexpr const char *version = "1.0.1";
-    // Text from which the single-instance keys are derived.
-    static constexpr const char *instanceKeyText = "Varnek Quillmark Updater";
+    // The file whose lock marks the user's running tray.
+    static constexpr const char *instanceLockName = "quillmark-tray.lock";
 
     // "1.0.1 (<40-hex build revision>)"
     static QString applicationVersion();

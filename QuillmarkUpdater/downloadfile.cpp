@@ -36,6 +36,7 @@ bool DownloadFile::open(const QString &directory)
                                     + m_file.errorString();
         return false;
     }
+    m_contentHash.reset();
     m_digest = m_verifier.startVerification();
     if (!m_digest) {
         discard();
@@ -50,6 +51,7 @@ bool DownloadFile::append(const QByteArray &bytes)
         qWarning().noquote() << "Could not write " + m_file.fileName() + ": " + m_file.errorString();
         return false;
     }
+    m_contentHash.addData(bytes);
     return m_digest->update(bytes.constData(), bytes.size());
 }
 
@@ -64,6 +66,8 @@ bool DownloadFile::verify(const QByteArray &signature)
     m_file.close();
     m_verified = m_digest->finish(signature);
     m_digest.reset();
+    if (m_verified)
+        m_verifiedHash = m_contentHash.result();
     return m_verified;
 }
 
@@ -84,8 +88,26 @@ bool DownloadFile::moveTo(const QString &path)
     return true;
 }
 
+bool DownloadFile::holdsVerifiedBytes(const QString &path, qint64 maximumSize) const
+{
+    if (m_verifiedHash.isEmpty())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maximumSize) {
+        qWarning().noquote() << "Could not read " + path + " again";
+        return false;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!hash.addData(&file) || hash.result() != m_verifiedHash) {
+        qWarning().noquote() << "The package at " + path + " is no longer the verified one";
+        return false;
+    }
+    return true;
+}
+
 void DownloadFile::discard()
 {
+    m_verifiedHash.clear();
     m_digest.reset();
     m_verified = false;
     if (m_file.fileName().isEmpty())

@@ -3,6 +3,7 @@
 #include "dgst.h"
 
 #include <QByteArray>
+#include <QCryptographicHash>
 #include <QFile>
 #include <QString>
 
@@ -27,11 +28,16 @@ public:
     bool verify(const QByteArray &signature);
     // Renames the verified file to path (in the same directory).
     bool moveTo(const QString &path);
+    // True when the file at path still holds exactly the verified bytes
+    // (read again, at most maximumSize of them).
+    bool holdsVerifiedBytes(const QString &path, qint64 maximumSize) const;
     void discard();
 
 private:
     const dgst &m_verifier;
     QFile m_file;
     std::unique_ptr<DigestVerifier> m_digest;
+    QCryptographicHash m_contentHash{QCryptographicHash::Sha256};
+    QByteArray m_verifiedHash;
     bool m_verified = false;
 };

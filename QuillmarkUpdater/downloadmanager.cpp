@@ -2,6 +2,8 @@
 
 #include "configuration.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QNetworkReply>
 #include <QNetworkRequest>
@@ -280,13 +282,24 @@ void DownloadManager::reportFailure()
 
 bool DownloadManager::isSecureRedirect(const QUrl &from, const QUrl &to)
 {
-    return !(from.scheme() == QLatin1String("https") && to.scheme() == QLatin1String("http"));
+    // Only the web: a file, data or ftp address would hand the updater
+    // something no server of ours sent. Plain http only where the chain
+    // started over http, so an https address is never downgraded.
+    if (to.scheme() == QLatin1String("https"))
+        return true;
+    return to.scheme() == QLatin1String("http") && from.scheme() == QLatin1String("http");
 }
 
 QString DownloadManager::downloadDirectory()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::TempLocation)
-           + QStringLiteral("/varnek/quillmark");
+    // A place of this user's own: in the shared temporary folder another
+    // user could take the name first and make every download fail.
+    const QString runtime = QFile::decodeName(qgetenv("XDG_RUNTIME_DIR"));
+    const QString base =
+        QDir::isAbsolutePath(runtime)
+            ? runtime
+            : QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation);
+    return base + QStringLiteral("/quillmark-updater");
 }
 
 bool DownloadManager::saveFile()
@@ -309,6 +322,11 @@ bool DownloadManager::saveToDisk(const QString &path)
     }
     m_dataLocation = path;
     return true;
+}
+
+bool DownloadManager::savedPackageUnchanged() const
+{
+    return m_downloadFile.holdsVerifiedBytes(m_dataLocation, packageLimit);
 }
 
 QByteArray DownloadManager::downloadedData() const

@@ -57,11 +57,17 @@ public:
     void pauseProgressCheck();
     void resumeProgressCheck();
 
-    // temp/varnek/quillmark/<file name of dataLocation>: the verified
+    // <download directory>/<file name of dataLocation>: the verified
     // package takes its final name.
     bool saveFile();
     bool saveToDisk(const QString &path);
+    // The saved package still holds the verified bytes, read again: checked
+    // last before the installer gets its path, which the installer opens
+    // anew.
+    bool savedPackageUnchanged() const;
 
+    // $XDG_RUNTIME_DIR/quillmark-updater, or the user's cache folder's
+    // quillmark-updater without a runtime directory.
     static QString downloadDirectory();
 
     QByteArray downloadedData() const;

@@ -1,6 +1,10 @@
 #include "updater.h"
 
+#include "packagecontrol.h"
+
+#include <QFile>
 #include <QNetworkProxyFactory>
+#include <QRegularExpression>
 #include <QtDebug>
 
 Updater::Updater(QObject *parent)
@@ -102,7 +106,44 @@ void Updater::verificationOK()
         errorOccured(QObject::tr("SaveError"));
         return;
     }
+    // Last, so that nothing is read or decided between this check and the
+    // hand-over.
+    if (!packageIsTheOffer() || !downloadManager.savedPackageUnchanged()) {
+        removeSavedPackage();
+        errorOccured(QObject::tr("VerificationFailed"));
+        return;
+    }
     install();
+}
+
+bool Updater::packageIsTheOffer() const
+{
+    // The signature says only that some release is genuine: an older one,
+    // served in place of the offer, would be one too.
+    const QString path = downloadManager.dataLocation();
+    const std::optional<QString> text = PackageControl::version(path);
+    static const QRegularExpression plainVersion(QStringLiteral("^[0-9]+(\\.[0-9]+)*$"));
+    if (!text || !plainVersion.match(*text).hasMatch()) {
+        qWarning().noquote() << "No usable version in the package " + path;
+        return false;
+    }
+    const Version packaged(*text);
+    const Version offered = response.version();
+    if (packaged < offered || offered < packaged || !(configuration.version() < packaged)) {
+        qWarning().noquote() << QStringLiteral("The package is version %1, not the offered %2 "
+                                               "newer than the installed %3")
+                                    .arg(*text, offered.toString(),
+                                         configuration.version().toString());
+        return false;
+    }
+    return true;
+}
+
+void Updater::removeSavedPackage() const
+{
+    if (!QFile::remove(downloadManager.dataLocation()))
+        qWarning().noquote() << "Could not remove the downloaded package "
+                                    + downloadManager.dataLocation();
 }
 
 void Updater::on_verificationFailure()
@@ -125,6 +166,11 @@ void Updater::configResponse()
     qDebug() << "Deserializing response";
     if (!response.deserializeXml(downloadManager.downloadedData())) {
         errorOccured(QObject::tr("ResponseError"));
+        return;
+    }
+    // A replayed old document would otherwise hide every newer release.
+    if (response.hasExpired(QDateTime::currentDateTimeUtc())) {
+        errorOccured(QObject::tr("DownloadingError"));
         return;
     }
     const QString offered = response.version().toString();

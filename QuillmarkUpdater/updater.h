@@ -58,6 +58,10 @@ protected:
 
 private:
     void configResponse();
+    // The verified package states the offered version, and that version is
+    // newer than the installed one.
+    bool packageIsTheOffer() const;
+    void removeSavedPackage() const;
 
     int m_exitCode = -1;
 };

@@ -134,6 +134,23 @@ QString DiagnosticLog::logFilePath(const QString &fileName)
                            + QLatin1Char('/') + fileName);
 }
 
+bool DiagnosticLog::createLogDirectory(const QString &path)
+{
+    return ::mkdir(QFile::encodeName(path).constData(), 0700) == 0;
+}
+
+bool DiagnosticLog::createLogFile(const QString &path)
+{
+    // O_EXCL: a file that appeared meanwhile keeps what it holds, and a
+    // planted link is not followed.
+    const int descriptor = ::open(QFile::encodeName(path).constData(),
+                                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (descriptor < 0)
+        return false;
+    ::close(descriptor);
+    return true;
+}
+
 QString DiagnosticLog::composeLine(const Profile &profile, QtMsgType type,
                                    const QMessageLogContext &context,
                                    const QString &message, const QDateTime &utcNow)

@@ -32,6 +32,12 @@ public:
     // relative "QuillmarkLogs/" when there is no documents directory.
     static QString logDirectory();
     static QString logFilePath(const QString &fileName);
+    // What the diagnostic switch creates is the user's alone (directory
+    // 0700, files 0600): the host's log names the user's certificate,
+    // sessions and documents. Existing ones are left as they are; false when
+    // nothing could be created.
+    static bool createLogDirectory(const QString &path);
+    static bool createLogFile(const QString &path);
 
     static QString composeLine(const Profile &profile, QtMsgType type,
                                const QMessageLogContext &context,

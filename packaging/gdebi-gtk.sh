@@ -20,12 +20,19 @@ fi
 # apt-get takes a local file only by a path with a slash in it.
 package=$(readlink -f -- "$1")
 
+# gdebi-gtk and apt-get have read the package when they return: it goes
+# then, so that no copy waits under the user's name for another installer
+# run. The software centres hand the file to a running instance and return
+# at once; their copy stays until the next update empties the directory.
+status=0
 if command -v gdebi-gtk >/dev/null 2>&1; then
-    exec gdebi-gtk "$package"
+    gdebi-gtk "$package" || status=$?
 elif command -v gnome-software >/dev/null 2>&1; then
     exec gnome-software --local-filename="$package"
 elif command -v plasma-discover >/dev/null 2>&1; then
     exec plasma-discover "$package"
 else
-    exec pkexec apt-get install --yes "$package"
+    pkexec apt-get install --yes "$package" || status=$?
 fi
+rm -f -- "$package"
+exit "$status"

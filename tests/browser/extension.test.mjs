@@ -16,8 +16,9 @@ const firefoxManifest = readJson(path.join(extensionDir, "manifest.firefox.json"
 const matchPatterns = (manifest) => manifest.content_scripts.flatMap((script) => script.matches);
 const patterns = matchPatterns(chromiumManifest);
 const developmentPatterns = matchPatterns(readJson(path.join(developmentExtensionDir(), "manifest.json")));
-const firefoxDevelopmentPatterns = matchPatterns(
-    readJson(path.join(process.env.QUILLMARK_BINARY_DIR, "browser", "firefox-extension", "manifest.json")));
+const firefoxDevelopmentManifest =
+    readJson(path.join(process.env.QUILLMARK_BINARY_DIR, "browser", "firefox-extension", "manifest.json"));
+const firefoxDevelopmentPatterns = matchPatterns(firefoxDevelopmentManifest);
 const localOrigins = ["http://127.0.0.1:8123", "http://127.0.0.1", "http://localhost:40000"];
 const productOrigins = ["https://varnek.eu", "https://sign.varnek.eu", "https://a.b.varnek.eu:8443"];
 const hostManifestDir = process.env.QUILLMARK_HOST_MANIFESTS;
@@ -87,13 +88,27 @@ describe("host failure names", () => {
 });
 
 describe("manifests and registrations agree", () => {
-  test("the extension id derives from the manifest key and is the one the hosts allow", () => {
-    const digest = crypto.createHash("sha256").update(Buffer.from(chromiumManifest.key, "base64")).digest("hex");
-    const id = [...digest.slice(0, 32)].map((digit) => String.fromCharCode(97 + parseInt(digit, 16))).join("");
-    for (const variant of ["stage", "packaged"]) {
-      const host = readJson(path.join(hostManifestDir, variant, "chromium", "eu.varnek.quillmark.json"));
-      assert.deepEqual(host.allowed_origins, [`chrome-extension://${id}/`], variant);
+  // The development variants also serve local pages: a host registered for
+  // users that admitted them would take orders from any local listener.
+  test("each variant's id derives from its key; users' hosts admit the release only", () => {
+    const idOf = (manifest) => {
+      const digest = crypto.createHash("sha256").update(Buffer.from(manifest.key, "base64")).digest("hex");
+      return [...digest.slice(0, 32)].map((digit) => String.fromCharCode(97 + parseInt(digit, 16))).join("");
+    };
+    const releaseIds = { chromium: idOf(chromiumManifest), firefox: firefoxManifest.browser_specific_settings.gecko.id };
+    const developmentIds = { chromium: idOf(readJson(path.join(developmentExtensionDir(), "manifest.json"))),
+                             firefox: firefoxDevelopmentManifest.browser_specific_settings.gecko.id };
+    const admitted = (variant) => ({
+      chromium: readJson(path.join(hostManifestDir, variant, "chromium", "eu.varnek.quillmark.json")).allowed_origins,
+      firefox: readJson(path.join(hostManifestDir, variant, "firefox", "eu.varnek.quillmark.json")).allowed_extensions,
+    });
+    for (const browser of ["chromium", "firefox"]) {
+      assert.notEqual(developmentIds[browser], releaseIds[browser], browser);
     }
+    assert.deepEqual(admitted("packaged"), { chromium: [`chrome-extension://${releaseIds.chromium}/`],
+                                             firefox: [releaseIds.firefox] });
+    assert.deepEqual(admitted("stage"), { chromium: [`chrome-extension://${developmentIds.chromium}/`],
+                                          firefox: [developmentIds.firefox] });
   });
 
   test("the development private key stays out of the extension", () => {

@@ -46,7 +46,7 @@ HOST_NAME = "eu.varnek.quillmark"
 SYSTEM_CONFIG = "/etc/opt/varnek/quillmark/QuillmarkUpdater.conf"
 USER = "quill"
 HOME = f"/home/{USER}"
-DOWNLOADS = "/tmp/varnek/quillmark"
+DOWNLOADS = f"{HOME}/.cache/quillmark-updater"
 LOGS = f"{HOME}/Documents/QuillmarkLogs"
 MARKER = f"{HOME}/.local/share/varnek/quillmark/updated.txt"
 INSTALLER_RECORD = "/tmp/desktop-installer-called"
@@ -234,6 +234,9 @@ class LifeCycle(unittest.TestCase):
         run([SIGN_RELEASE, os.path.join(site, "version.xml"), os.path.join(site, "good", "quillmark_amd64.deb"),
              unrelated])
         shutil.copyfile(unrelated + ".sig", os.path.join(site, "bad", "quillmark_amd64.deb.sig"))
+        with open(os.path.join(site, "version.xml")) as document:
+            if "<expires>" not in document.read():
+                raise RuntimeError("sign-release wrote no expiry into the version document")
         cls.server = subprocess.Popen([UPDATE_SERVER, site], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                       text=True)
         cls.server_base = cls.server.stdout.readline().strip()

@@ -133,11 +133,14 @@ class InstallerScript(unittest.TestCase):
         cls.scratch = tempfile.mkdtemp(dir=Unpacked.scratch)
         cls.script = os.path.join(Unpacked.root, PREFIX, "bin", "gdebi-gtk.sh")
         cls.package = os.path.join(cls.scratch, "quillmark_1.0.8_amd64.deb")
-        open(cls.package, "w").close()
+
+    def setUp(self):
+        open(self.package, "w").close()
 
     def run_with_installers(self, installers, *arguments):
         bin_dir = tempfile.mkdtemp(dir=self.scratch)
-        os.symlink(shutil.which("readlink"), os.path.join(bin_dir, "readlink"))
+        for tool in ("readlink", "rm"):
+            os.symlink(shutil.which(tool), os.path.join(bin_dir, tool))
         record = os.path.join(bin_dir, "called")
         for name in installers:
             with open(os.path.join(bin_dir, name), "w") as stand_in:
@@ -153,6 +156,12 @@ class InstallerScript(unittest.TestCase):
     def test_prefers_the_desktop_installer_with_an_absolute_path(self):
         code, called = self.run_with_installers(["gdebi-gtk", "pkexec"], os.path.basename(self.package))
         self.assertEqual((code, called), (0, f"gdebi-gtk {self.package}"))
+
+    def test_package_goes_once_the_installer_has_read_it(self):
+        for installers, stays in ((["gdebi-gtk"], False), (["pkexec"], False), (["gnome-software"], True)):
+            self.setUp()
+            self.run_with_installers(installers, self.package)
+            self.assertEqual(os.path.exists(self.package), stays, installers)
 
     def test_gnome_software_before_apt(self):
         code, called = self.run_with_installers(["gnome-software", "pkexec"], self.package)

@@ -20,7 +20,10 @@ TrayInstallation::TrayInstallation(Translations translations)
     : m_updater(m_root.path() + QStringLiteral("/bin"))
 {
     QDir root(m_root.path());
-    m_valid = m_root.isValid() && root.mkpath(QStringLiteral("bin")) && root.mkpath(QStringLiteral("ipc"))
+    m_valid = m_root.isValid() && root.mkpath(QStringLiteral("bin"))
+              && root.mkpath(QStringLiteral("ipc")) && root.mkpath(QStringLiteral("run"))
+              && QFile::setPermissions(runtimeDirectory(),
+                                       QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner)
               && copyInto(stageBin + QStringLiteral("/QuillmarkTray"), binDirectory())
               && m_updater.install();
     if (m_valid && translations == Translations::Installed) {
@@ -57,9 +60,15 @@ QString TrayInstallation::ipcDirectory() const
     return m_root.path() + QStringLiteral("/ipc");
 }
 
+QString TrayInstallation::runtimeDirectory() const
+{
+    return m_root.path() + QStringLiteral("/run");
+}
+
 QProcessEnvironment TrayInstallation::environment(QProcessEnvironment base) const
 {
     base.insert(QStringLiteral("TMPDIR"), ipcDirectory());
+    base.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDirectory());
     return base;
 }
 

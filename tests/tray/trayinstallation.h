@@ -21,10 +21,13 @@ public:
     QString program() const;
     QString binDirectory() const;
     const UpdaterStandIn &updater() const;
-    // Private directory for the single-instance keys, so that trays of
-    // parallel tests and of the desktop never see each other.
+    // Private temporary directory, where trays once kept their
+    // single-instance keys (and where another user can still plant them).
     QString ipcDirectory() const;
-    // Adds the private key directory to a child's environment.
+    // Private runtime directory (0700) holding the single-instance lock, so
+    // that trays of parallel tests and of the desktop never see each other.
+    QString runtimeDirectory() const;
+    // Adds both private directories to a child's environment.
     QProcessEnvironment environment(QProcessEnvironment base) const;
     // Lets trays of other users run from this installation and share its
     // key directory, as they share /tmp.

@@ -16,6 +16,7 @@
 #include <QtTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 // Receives what the menu hands to the desktop's file browser.
 class UrlRecorder : public QObject
@@ -50,6 +51,13 @@ private:
         QFile file(path);
         file.open(QIODevice::ReadOnly);
         return file.readAll();
+    }
+
+    static mode_t modeOf(const QString &path)
+    {
+        struct stat status;
+        return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_mode & 07777
+                                                                         : mode_t(-1);
     }
 
     QStringList logDirectoryEntries() const
@@ -108,12 +116,19 @@ private slots:
         QCOMPARE(logDirectoryEntries().size(), 3);
     }
 
+    // The host's log names the user's certificate and documents: what the
+    // switch creates is closed to other users whatever the umask allows.
     void switchingOnCreatesTheDirectory()
     {
         QVERIFY(!QDir(m_home->logDirectory()).exists());
+        const mode_t previousMask = ::umask(022);
         DiagnosticMenu menu;
         menu.toggleAction()->trigger();
+        ::umask(previousMask);
         QVERIFY(allLogsExist());
+        QCOMPARE(modeOf(m_home->logDirectory()), mode_t(0700));
+        for (const QString &stem : stems)
+            QCOMPARE(modeOf(logFile(stem)), mode_t(0600));
     }
 
     void switchingOffRenamesAllThreeWithTimestamps()

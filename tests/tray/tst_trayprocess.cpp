@@ -1,14 +1,91 @@
 #include "testhome.h"
+#include "throwawayuser.h"
 #include "trayinstallation.h"
 
+#include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSharedMemory>
+#include <QSystemSemaphore>
 #include <QtTest>
 
+#include <grp.h>
 #include <memory>
+#include <pwd.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+namespace {
+
+// The names under which trays once kept their single instance: System V
+// objects keyed by files in the shared temporary folder, derived from the
+// user's id, which anyone can compute.
+QString oldKey(uid_t user, const char *salt)
+{
+    const QByteArray text = "Varnek Quillmark Updater_" + QByteArray::number(user) + salt;
+    return QString::fromLatin1(QCryptographicHash::hash(text, QCryptographicHash::Sha1).toHex());
+}
+
+// A child process of the other user holding the old objects for this
+// user's tray; they stay while it lives.
+class OldKeysPlanter
+{
+public:
+    OldKeysPlanter(const ThrowAwayUser &user, const QString &temporaryDirectory,
+                   bool semaphoreAtZero)
+    {
+        int ready[2];
+        if (::pipe(ready) != 0 || ::pipe(m_hold) != 0)
+            return;
+        const passwd *account = ::getpwnam(QFile::encodeName(user.name()).constData());
+        if (!account)
+            return;
+        const QByteArray temporary = QFile::encodeName(temporaryDirectory);
+        const uid_t victim = ::geteuid();
+        m_child = ::fork();
+        if (m_child == 0) {
+            ::close(ready[0]);
+            ::close(m_hold[1]);
+            if (::setgroups(0, nullptr) != 0
+                || ::setresgid(account->pw_gid, account->pw_gid, account->pw_gid) != 0
+                || ::setresuid(account->pw_uid, account->pw_uid, account->pw_uid) != 0)
+                ::_exit(1);
+            ::setenv("TMPDIR", temporary.constData(), 1);
+            bool planted = false;
+            QSharedMemory memory(oldKey(victim, "_sharedmemKey"));
+            QSystemSemaphore semaphore(oldKey(victim, "_memLockKey"), 0, QSystemSemaphore::Create);
+            planted =
+                semaphoreAtZero ? semaphore.error() == QSystemSemaphore::NoError : memory.create(8);
+            const char answer = planted ? 'y' : 'n';
+            if (::write(ready[1], &answer, 1) != 1)
+                ::_exit(1);
+            char ignored;
+            while (::read(m_hold[0], &ignored, 1) > 0) { }
+            ::_exit(0);
+        }
+        ::close(ready[1]);
+        ::close(m_hold[0]);
+        char answer = 'n';
+        m_planted = m_child > 0 && ::read(ready[0], &answer, 1) == 1 && answer == 'y';
+        ::close(ready[0]);
+    }
+    ~OldKeysPlanter()
+    {
+        ::close(m_hold[1]);
+        if (m_child > 0)
+            ::waitpid(m_child, nullptr, 0);
+    }
+    bool isPlanted() const { return m_planted; }
+
+private:
+    int m_hold[2] = {-1, -1};
+    pid_t m_child = -1;
+    bool m_planted = false;
+};
+
+} // namespace
 
 // The shipped QuillmarkTray binary, started as the desktop session would.
 class TestTrayProcess : public QObject
@@ -105,7 +182,10 @@ private slots:
         QVERIFY(chown.waitForFinished() && chown.exitCode() == 0);
 
         QProcess other;
-        other.setProcessEnvironment(m_installation->environment(otherHome.environment()));
+        // The other user's lock lives in their own cache folder.
+        QProcessEnvironment otherEnvironment = m_installation->environment(otherHome.environment());
+        otherEnvironment.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+        other.setProcessEnvironment(otherEnvironment);
         other.start(QStringLiteral("setpriv"),
                     {QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
                      QStringLiteral("--clear-groups"), m_installation->program()});
@@ -124,6 +204,36 @@ private slots:
         other.waitForFinished(timeout);
         mine->kill();
         mine->waitForFinished(timeout);
+    }
+
+    void otherUsersOldKeysDecideNothing_data()
+    {
+        QTest::addColumn<bool>("semaphoreAtZero");
+        QTest::newRow("memory key held") << false;
+        QTest::newRow("semaphore left at zero") << true;
+    }
+
+    // Another user pre-creates the objects under the names this user's tray
+    // once used: before, the tray then ended as "already running" or hung,
+    // and the daily update check never ran.
+    void otherUsersOldKeysDecideNothing()
+    {
+        if (::geteuid() != 0)
+            QSKIP("making another user needs root");
+        QFETCH(bool, semaphoreAtZero);
+        ThrowAwayUser other;
+        QVERIFY(other.isValid());
+        QVERIFY(m_installation->shareWithOtherUsers());
+        {
+            const OldKeysPlanter planter(other, m_installation->ipcDirectory(), semaphoreAtZero);
+            QVERIFY(planter.isPlanted());
+            const auto tray = startRunningTray();
+            QVERIFY2(log().contains(constructed), qPrintable(log()));
+            QCOMPARE(log().count(alreadyRunning), 0);
+            QCOMPARE(tray->state(), QProcess::Running);
+            tray->kill();
+            tray->waitForFinished(timeout);
+        }
     }
 
     void killedInstanceDoesNotBlockTheNext()

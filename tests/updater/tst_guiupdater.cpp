@@ -57,7 +57,8 @@ private:
     static Widgets widgets(UpdaterDialog *dialog);
     // The one exit code the updater finished with, -1 when not exactly one.
     static int exitCodeOf(const QSignalSpy &finished);
-    void publishRelease(const QByteArray &package = QByteArray(50000, 'g'));
+    void publishRelease(
+        const QByteArray &package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 50000));
     bool waitForStage(GuiUpdater &updater, int stage);
     QString installerScript() const;
     QStringList installerCalls() const;
@@ -78,6 +79,7 @@ void TestGuiUpdater::init()
     m_tree = std::make_unique<UpdaterTree>();
     QVERIFY(QDir::setCurrent(m_tree->binDirectory()));
     qputenv("TMPDIR", QFile::encodeName(m_tree->temporaryDirectory()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_tree->runtimeDirectory()));
     m_site = std::make_unique<UpdateSite>();
     QVERIFY(m_site->start());
     // Besides its arguments the installer records where its standard
@@ -217,7 +219,8 @@ void TestGuiUpdater::resultStageEndsOnOk()
 
 void TestGuiUpdater::offerDownloadAndInstall()
 {
-    publishRelease(QByteArray(3 * 1024 * 1024, 'g'));
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 3 * 1024 * 1024);
+    publishRelease(package);
     GuiUpdater updater;
     updater.setInstallerScript(installerScript());
     QSignalSpy finished(&updater, &Updater::finished);
@@ -255,7 +258,7 @@ void TestGuiUpdater::offerDownloadAndInstall()
     QCOMPARE(finished.constFirst().constFirst().toInt(), 4);
     const QString saved = m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
     QTRY_COMPARE(installerCalls(), QStringList{saved});
-    QCOMPARE(QFileInfo(saved).size(), qint64(3 * 1024 * 1024));
+    QCOMPARE(QFileInfo(saved).size(), qint64(package.size()));
     // The installer outlives the updater; the pipes the tray gave the
     // updater are not its to write into.
     QCOMPARE(m_tree->recordedCalls(QStringLiteral("gdebi-gtk-streams")),

@@ -1,7 +1,8 @@
 #include "authproxy.h"
+#include "throwawayuser.h"
 #include "updater.h"
-#include "updatesite.h"
 #include "updatertree.h"
+#include "updatesite.h"
 
 #include <QAuthenticator>
 #include <QSslConfiguration>
@@ -9,6 +10,7 @@
 
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -78,13 +80,20 @@ private slots:
     void signatureWithTrailingNewlineIsAccepted();
     void redirectsThatAreFollowed_data();
     void redirectsThatAreFollowed();
-    void httpsToHttpIsRefused();
+    void redirectsThatAreRefused_data();
+    void redirectsThatAreRefused();
     void redirectLoopEnds();
     void packageIsVerifiedSavedAndHandedOver();
     void packageFailures_data();
     void packageFailures();
+    void packageMustBeTheOffer_data();
+    void packageMustBeTheOffer();
+    void packageSwappedAfterVerificationIsRefused();
+    void expiryOfTheVersionDocument_data();
+    void expiryOfTheVersionDocument();
     void packageAddressEndingInSlashCannotBeSaved();
     void plantedDownloadDirectoryIsRefused();
+    void otherUsersOldSharedFolderDecidesNothing();
     void hostileVersionServer_data();
     void hostileVersionServer();
     void hostilePackageServer_data();
@@ -125,6 +134,7 @@ void TestUpdaterCore::init()
     QVERIFY(m_tree->isValid());
     QVERIFY(QDir::setCurrent(m_tree->binDirectory()));
     qputenv("TMPDIR", QFile::encodeName(m_tree->temporaryDirectory()));
+    qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_tree->runtimeDirectory()));
     m_http = std::make_unique<UpdateSite>(UpdateServer::Scheme::Http);
     m_https = std::make_unique<UpdateSite>(UpdateServer::Scheme::Https);
     QVERIFY(m_http->start());
@@ -309,24 +319,57 @@ void TestUpdaterCore::redirectsThatAreFollowed()
     QCOMPARE(mirror.requestCount(mirrorPath + QStringLiteral(".sig")), 0);
 }
 
-void TestUpdaterCore::httpsToHttpIsRefused()
+void TestUpdaterCore::redirectsThatAreRefused_data()
 {
-    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("3.0"), website));
-    m_https->redirect(versionPath, m_http->url(versionPath));
-    configure(QStringLiteral("1.0"), m_https->url(versionPath), m_https->url(packagePath));
+    QTest::addColumn<QString>("from");
+    QTest::addColumn<QString>("to");
+    QTest::addColumn<bool>("ofSignature");
+    for (const bool ofSignature : {false, true}) {
+        const char *what = ofSignature ? "signature" : "document";
+        QTest::addRow("%s: https to http", what) << "https"
+                                                 << "http" << ofSignature;
+        QTest::addRow("%s: https to file", what) << "https"
+                                                 << "file" << ofSignature;
+        QTest::addRow("%s: https to data", what) << "https"
+                                                 << "data" << ofSignature;
+        QTest::addRow("%s: http to file", what) << "http"
+                                                << "file" << ofSignature;
+        QTest::addRow("%s: http to data", what) << "http"
+                                                << "data" << ofSignature;
+    }
+}
+
+// Whatever the redirect points at holds a correctly signed copy: only the
+// scheme decides.
+void TestUpdaterCore::redirectsThatAreRefused()
+{
+    QFETCH(QString, from);
+    QFETCH(QString, to);
+    QFETCH(bool, ofSignature);
+    UpdateSite &origin = from == QLatin1String("https") ? *m_https : *m_http;
+    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("3.0"), website);
+    const QByteArray redirected = ofSignature ? origin.signatureHex(document) : document;
+    origin.publish(versionPath, document);
+    const QString redirectedPath = ofSignature ? versionPath + QStringLiteral(".sig") : versionPath;
+    QString target;
+    if (to == QLatin1String("http")) {
+        m_http->serve(redirectedPath, redirected);
+        target = m_http->url(redirectedPath);
+    } else if (to == QLatin1String("file")) {
+        QFile copy(m_tree->root() + QStringLiteral("/redirected"));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write(redirected) == redirected.size());
+        target = QUrl::fromLocalFile(copy.fileName()).toString();
+    } else {
+        target = QStringLiteral("data:application/octet-stream;base64,")
+                 + QString::fromLatin1(redirected.toBase64());
+    }
+    origin.redirect(redirectedPath, target);
+    configure(QStringLiteral("1.0"), origin.url(versionPath), origin.url(packagePath));
     RecordingUpdater updater;
     emit updater.checkVersion();
     QCOMPARE(report(updater), QStringLiteral("error DownloadingError"));
-    QVERIFY(m_http->requestedPaths().isEmpty());
-
-    // Also for the signature.
-    const QByteArray document = UpdateSite::versionDocument(QStringLiteral("3.0"), website);
-    m_https->publish(versionPath, document);
-    m_https->redirect(versionPath + QStringLiteral(".sig"), m_http->url(versionPath + ".sig"));
-    RecordingUpdater second;
-    emit second.checkVersion();
-    QCOMPARE(report(second), QStringLiteral("error DownloadingError"));
-    QVERIFY(m_http->requestedPaths().isEmpty());
+    if (&origin != m_http.get())
+        QVERIFY(m_http->requestedPaths().isEmpty());
 }
 
 void TestUpdaterCore::redirectLoopEnds()
@@ -342,7 +385,7 @@ void TestUpdaterCore::redirectLoopEnds()
 
 void TestUpdaterCore::packageIsVerifiedSavedAndHandedOver()
 {
-    const QByteArray package(300000, 'p');
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 300000);
     m_https->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
     m_https->publish(packagePath, package);
     // Redirected to a mirror with another file name: the saved file takes
@@ -384,7 +427,7 @@ void TestUpdaterCore::packageFailures()
 {
     QFETCH(QString, failure);
     QFETCH(QString, expected);
-    const QByteArray package(20000, 'q');
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"), 20000);
     const QByteArray document = UpdateSite::versionDocument(QStringLiteral("1.2.0"), website);
     m_http->publish(versionPath, document);
     m_http->publish(packagePath, package);
@@ -399,6 +442,119 @@ void TestUpdaterCore::packageFailures()
     QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), expected);
     QVERIFY(!QFileInfo::exists(m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb")));
+}
+
+void TestUpdaterCore::packageMustBeTheOffer_data()
+{
+    QTest::addColumn<QString>("installed");
+    QTest::addColumn<QString>("offered");
+    QTest::addColumn<QString>("packaged");
+    QTest::addColumn<bool>("installs");
+    QTest::newRow("the offer") << "1.0.8"
+                               << "1.0.9"
+                               << "1.0.9" << true;
+    QTest::newRow("older release, signed") << "1.0.8"
+                                           << "1.0.9"
+                                           << "1.0.7" << false;
+    QTest::newRow("installed release again") << "1.0.8"
+                                             << "1.0.9"
+                                             << "1.0.8" << false;
+    QTest::newRow("other than offered") << "1.0.8"
+                                        << "1.0.9"
+                                        << "1.1.0" << false;
+    QTest::newRow("longer version") << "1.0.8"
+                                    << "1.0.9"
+                                    << "1.0.9.0" << false;
+    QTest::newRow("Debian revision") << "1.0.8"
+                                     << "1.0.9"
+                                     << "1.0.9-1" << false;
+    QTest::newRow("no package at all") << "1.0.8"
+                                       << "1.0.9"
+                                       << "" << false;
+}
+
+// Every package here is correctly signed with the release key: the
+// signature alone cannot tell which release it is.
+void TestUpdaterCore::packageMustBeTheOffer()
+{
+    QFETCH(QString, installed);
+    QFETCH(QString, offered);
+    QFETCH(QString, packaged);
+    QFETCH(bool, installs);
+    m_https->publish(versionPath, UpdateSite::versionDocument(offered, website));
+    m_https->publish(packagePath, packaged.isEmpty() ? QByteArray(20000, 'n')
+                                                     : UpdateSite::debianPackage(packaged));
+    configure(installed, m_https->url(versionPath), m_https->url(packagePath));
+    RecordingUpdater updater;
+    QVERIFY(requestPackageAfterOffer(updater));
+    const QString saved =
+        m_tree->downloadDirectory() + QStringLiteral("/quillmark_1.2.0_amd64.deb");
+    QCOMPARE(report(updater), installs ? QStringLiteral("install ") + saved
+                                       : QStringLiteral("error VerificationFailed"));
+    QCOMPARE(QFileInfo::exists(saved), installs);
+}
+
+void TestUpdaterCore::packageSwappedAfterVerificationIsRefused()
+{
+    const QByteArray package = UpdateSite::debianPackage(QStringLiteral("1.2.0"));
+    m_http->publish(packagePath, package);
+    DownloadManager manager;
+    QSignalSpy finished(&manager, &DownloadManager::downloadDataFinished);
+    QSignalSpy verified(&manager, &DownloadManager::dataVerified);
+    QVERIFY(manager.prepareDownloadFile());
+    manager.sendHttpRequest(QUrl(m_http->url(packagePath)), DownloadManager::Package);
+    QVERIFY(finished.wait());
+    manager.sendHttpRequest(QUrl(m_http->url(packagePath + QStringLiteral(".sig"))),
+                            DownloadManager::Signature);
+    QVERIFY(verified.wait());
+    QVERIFY(manager.saveFile());
+    QVERIFY(manager.savedPackageUnchanged());
+
+    // Another correctly signed release put in its place by a process of
+    // the user.
+    QFile saved(manager.dataLocation());
+    QVERIFY(saved.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QVERIFY(saved.write(UpdateSite::debianPackage(QStringLiteral("1.1.0"))) > 0);
+    saved.close();
+    QVERIFY(!manager.savedPackageUnchanged());
+}
+
+void TestUpdaterCore::expiryOfTheVersionDocument_data()
+{
+    QTest::addColumn<QString>("expiry");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("expired a minute ago") << "-60"
+                                          << "error DownloadingError";
+    QTest::newRow("expired a year ago") << "-31536000"
+                                        << "error DownloadingError";
+    QTest::newRow("expires in a day") << "86400"
+                                      << "newer 3.0 " + website;
+    QTest::newRow("none: still accepted") << ""
+                                          << "newer 3.0 " + website;
+    QTest::newRow("unreadable") << "soon"
+                                << "error DownloadingError";
+    QTest::newRow("local time") << "2999-01-01T00:00:00"
+                                << "error DownloadingError";
+}
+
+// A replayed old document, correctly signed, would otherwise hide every
+// newer release for ever.
+void TestUpdaterCore::expiryOfTheVersionDocument()
+{
+    QFETCH(QString, expiry);
+    QFETCH(QString, expected);
+    bool isOffset = false;
+    const qint64 offset = expiry.toLongLong(&isOffset);
+    QByteArray document = UpdateSite::versionDocument(
+        QStringLiteral("3.0"), website,
+        isOffset ? QDateTime::currentDateTimeUtc().addSecs(offset) : QDateTime());
+    if (!isOffset && !expiry.isEmpty())
+        document.replace("</Quillmark>", "<expires>" + expiry.toUtf8() + "</expires></Quillmark>");
+    m_https->publish(versionPath, document);
+    configure(QStringLiteral("1.0"), m_https->url(versionPath), m_https->url(packagePath));
+    RecordingUpdater updater;
+    emit updater.checkVersion();
+    QCOMPARE(report(updater), expected);
 }
 
 void TestUpdaterCore::packageAddressEndingInSlashCannotBeSaved()
@@ -418,16 +574,41 @@ void TestUpdaterCore::plantedDownloadDirectoryIsRefused()
     m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
     m_http->publish(packagePath, "verified package");
     configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
-    // Someone prepared the shared place as a link to a directory of theirs.
+    // A link in place of the directory, to a directory the link's maker
+    // can reach.
     const QString planted = m_tree->root() + QStringLiteral("/planted");
     QVERIFY(QDir().mkpath(planted));
-    QVERIFY(QDir().mkpath(m_tree->temporaryDirectory() + QStringLiteral("/varnek")));
     QVERIFY(QFile::link(planted, m_tree->downloadDirectory()));
 
     RecordingUpdater updater;
     QVERIFY(requestPackageAfterOffer(updater));
     QCOMPARE(report(updater), QStringLiteral("error SaveError"));
     QVERIFY(QDir(planted).isEmpty());
+}
+
+// Another user of the machine made the folder that every user's downloads
+// once shared; before, every download of this user then failed.
+void TestUpdaterCore::otherUsersOldSharedFolderDecidesNothing()
+{
+    if (::geteuid() != 0)
+        QSKIP("making another user needs root");
+    ThrowAwayUser other;
+    QVERIFY(other.isValid());
+    QTemporaryDir shared(QStringLiteral("/tmp/quillmark-shared-XXXXXX"));
+    QVERIFY(shared.isValid());
+    QCOMPARE(::chmod(QFile::encodeName(shared.path()).constData(), 01777), 0);
+    qputenv("TMPDIR", QFile::encodeName(shared.path()));
+    QVERIFY(
+        other.run({QStringLiteral("mkdir"), QStringLiteral("-p"), QStringLiteral("-m"),
+                   QStringLiteral("0700"), shared.filePath(QStringLiteral("varnek/quillmark"))}));
+
+    m_http->publish(versionPath, UpdateSite::versionDocument(QStringLiteral("1.2.0"), website));
+    m_http->publish(packagePath, UpdateSite::debianPackage(QStringLiteral("1.2.0")));
+    configure(QStringLiteral("1.1.0"), m_http->url(versionPath), m_http->url(packagePath));
+    RecordingUpdater updater;
+    QVERIFY(requestPackageAfterOffer(updater));
+    QCOMPARE(report(updater), QStringLiteral("install ") + m_tree->downloadDirectory()
+                                  + QStringLiteral("/quillmark_1.2.0_amd64.deb"));
 }
 
 void TestUpdaterCore::hostileVersionServer_data()

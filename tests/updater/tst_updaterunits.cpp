@@ -2,6 +2,7 @@
 #include "consoleupdater.h"
 #include "dgst.h"
 #include "httpresponse.h"
+#include "packagecontrol.h"
 #include "privatedirectory.h"
 #include "releasesigner.h"
 #include "transfersize.h"
@@ -9,6 +10,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -41,6 +43,8 @@ private slots:
     void installerCommandSurvivesTheShell();
     void privateDirectoryIsFreshAndClosed();
     void privateDirectoryRefusesUnsafePlaces();
+    void packageControlAsDpkgDebWritesIt_data();
+    void packageControlAsDpkgDebWritesIt();
 
 private:
     ReleaseSigner m_signer;
@@ -376,6 +380,52 @@ void TestUpdaterUnits::privateDirectoryRefusesUnsafePlaces()
     QCOMPARE(::chown(QFile::encodeName(parent).constData(), 65534, 65534), 0);
     QVERIFY(!PrivateDirectory::prepareEmpty(directory));
     QCOMPARE(::chown(QFile::encodeName(parent).constData(), 0, 0), 0);
+}
+
+void TestUpdaterUnits::packageControlAsDpkgDebWritesIt_data()
+{
+    QTest::addColumn<QString>("compression");
+    QTest::addColumn<int>("extraControlBytes");
+    QTest::addColumn<QString>("version");
+    for (const char *compression : {"gzip", "xz", "zstd", "none"})
+        QTest::newRow(compression) << compression << 0 << "1.2.3";
+    // Beyond what the control member may unpack to, though it compresses
+    // to almost nothing.
+    QTest::newRow("control data of 5 MiB") << "gzip" << 5 * 1024 * 1024 << "";
+}
+
+// The packages dpkg-deb builds (CPack writes the gzip form).
+void TestUpdaterUnits::packageControlAsDpkgDebWritesIt()
+{
+    QFETCH(QString, compression);
+    QFETCH(int, extraControlBytes);
+    QFETCH(QString, version);
+    QTemporaryDir scratch;
+    QVERIFY(QDir(scratch.path()).mkpath(QStringLiteral("tree/DEBIAN")));
+    QVERIFY(QDir(scratch.path()).mkpath(QStringLiteral("tree/opt/quillmark")));
+    QFile control(scratch.filePath(QStringLiteral("tree/DEBIAN/control")));
+    QVERIFY(control.open(QIODevice::WriteOnly));
+    control.write("Package: quillmark\nVersion: 1.2.3\nArchitecture: amd64\n"
+                  "Maintainer: Varnek <quillmark@varnek.eu>\nDescription: test\n");
+    control.close();
+    if (extraControlBytes > 0) {
+        // Sorted before ./control in the member.
+        QFile extra(scratch.filePath(QStringLiteral("tree/DEBIAN/config")));
+        QVERIFY(extra.open(QIODevice::WriteOnly));
+        extra.write("#!/bin/sh\n" + QByteArray(extraControlBytes, '#'));
+        extra.close();
+        QVERIFY(extra.setPermissions(extra.permissions() | QFile::ExeOwner | QFile::ExeGroup
+                                     | QFile::ExeOther));
+    }
+    const QString package = scratch.filePath(QStringLiteral("quillmark.deb"));
+    QProcess build;
+    build.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    build.start(QStringLiteral("dpkg-deb"),
+                {QStringLiteral("--root-owner-group"), QStringLiteral("-Z") + compression,
+                 QStringLiteral("--build"), scratch.filePath(QStringLiteral("tree")), package});
+    QVERIFY(build.waitForFinished(60000) && build.exitCode() == 0);
+    const std::optional<QString> found = PackageControl::version(package);
+    QCOMPARE(found.value_or(QString()), version);
 }
 
 QTEST_GUILESS_MAIN(TestUpdaterUnits)

@@ -19,8 +19,10 @@ UpdaterTree::UpdaterTree()
     : m_dir(treeTemplate())
 {
     QDir root(m_dir.path());
-    for (const char *directory : {"bin", "etc", "share/translations", "tmp", "standins"})
+    for (const char *directory : {"bin", "etc", "share/translations", "tmp", "standins", "run"})
         root.mkpath(QLatin1String(directory));
+    QFile::setPermissions(runtimeDirectory(),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 }
 
 bool UpdaterTree::isValid() const
@@ -53,6 +55,11 @@ QString UpdaterTree::temporaryDirectory() const
     return root() + QStringLiteral("/tmp");
 }
 
+QString UpdaterTree::runtimeDirectory() const
+{
+    return root() + QStringLiteral("/run");
+}
+
 QString UpdaterTree::standInDirectory() const
 {
     return root() + QStringLiteral("/standins");
@@ -60,7 +67,7 @@ QString UpdaterTree::standInDirectory() const
 
 QString UpdaterTree::downloadDirectory() const
 {
-    return temporaryDirectory() + QStringLiteral("/varnek/quillmark");
+    return runtimeDirectory() + QStringLiteral("/quillmark-updater");
 }
 
 void UpdaterTree::writeConfiguration(const QByteArray &text) const
@@ -131,6 +138,7 @@ QProcessEnvironment UpdaterTree::environment(const QProcessEnvironment &base) co
 {
     QProcessEnvironment environment = base;
     environment.insert(QStringLiteral("TMPDIR"), temporaryDirectory());
+    environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtimeDirectory());
     environment.insert(QStringLiteral("PATH"), standInDirectory() + QLatin1Char(':')
                                                    + base.value(QStringLiteral("PATH")));
     for (const char *proxy : {"http_proxy", "https_proxy", "all_proxy", "HTTP_PROXY", "HTTPS_PROXY"})

@@ -6,8 +6,9 @@
 #include <QTemporaryDir>
 
 // A throw-away installation of the updater laid out as installed
-// (bin/, etc/, share/translations/), with its own temporary directory for
-// downloads and a directory of stand-in programs put first on PATH.
+// (bin/, etc/, share/translations/), with its own temporary and runtime
+// directories (downloads go to the latter) and a directory of stand-in
+// programs put first on PATH.
 class UpdaterTree
 {
 public:
@@ -19,6 +20,7 @@ public:
     QString program() const;
     QString script() const;
     QString temporaryDirectory() const;
+    QString runtimeDirectory() const;
     QString standInDirectory() const;
     QString downloadDirectory() const;
 
