@@ -562,9 +562,10 @@ class AptRepository(unittest.TestCase):
         packages = "dists/bookworm/main/binary-amd64/Packages"
         for name, repository, tamper, refusal in (
                 ("signed with another key", forged, lambda site: None, "NO_PUBKEY"),
+                # In both forms, lest apt fall back from one to the other.
                 ("signed index changed", self.repository,
-                 lambda site: replace_in(os.path.join(site, "dists/bookworm/InRelease"), "Label: Quillmark",
-                                         "Label: Quillmork"), "BADSIG"),
+                 lambda site: [replace_in(os.path.join(site, "dists/bookworm", name), "Label: Quillmark",
+                                          "Label: Quillmork") for name in ("InRelease", "Release")], "BADSIG"),
                 ("package list changed under the signed index", self.repository,
                  lambda site: [replace_in(os.path.join(site, packages + suffix), "Version: 1.0.8", "Version: 1.0.9")
                                for suffix in ("", ".gz", ".xz")], "Hash Sum mismatch|unexpected size")):
