@@ -25,7 +25,9 @@ def log(text):
     print(f"[{time.strftime('%H:%M:%S')}] {text}", flush=True)
 
 
-def run(command, umask, environment, timeout=1200, cwd=None):
+# CTest's TIMEOUT bounds the whole test; this bounds a single command that
+# hangs when the test is run by hand.
+def run(command, umask, environment, timeout=3600, cwd=None):
     result = subprocess.run(command, capture_output=True, text=True, timeout=timeout, env=environment,
                             cwd=cwd, preexec_fn=lambda: os.umask(umask))
     if result.returncode != 0:
