@@ -8,6 +8,7 @@ package is."""
 
 import hashlib
 import os
+import resource
 import shutil
 import subprocess
 import sys
@@ -86,7 +87,8 @@ class ReproduciblePackage(unittest.TestCase):
         log("second clone: umask 077, deeper, every object compiled afresh")
         second = release_package(os.path.join(self.scratch, "elsewhere", "b", "src"), 0o077,
                                  compile_fresh=True)
-        log(f"both built in {time.monotonic() - started:.0f} s")
+        used = resource.getrusage(resource.RUSAGE_CHILDREN)
+        log(f"both built in {time.monotonic() - started:.0f} s, {used.ru_utime + used.ru_stime:.0f} s of processor time")
         if sha256(first) != sha256(second):
             report = subprocess.run(["diffoscope", "--text", "-", "--no-progress", first, second],
                                     capture_output=True, text=True, timeout=600)
