@@ -572,8 +572,9 @@ class AptRepository(unittest.TestCase):
             with self.subTest(name):
                 log(f"publication refused: {name}")
                 self.serve(repository, tamper)
+                # apt says why and keeps the index it verified before (its
+                # exit status is 0 for a bad signature, a warning only).
                 update = self.refresh_quillmark_lists()
-                self.assertNotEqual(update.returncode, 0, update.stdout + update.stderr)
                 self.assertRegex(update.stdout + update.stderr, refusal)
                 self.assertEqual(self.candidate(), "1.0.7")
 
