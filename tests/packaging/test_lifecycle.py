@@ -531,6 +531,11 @@ class AptRepository(unittest.TestCase):
     def refresh_quillmark_lists(self):
         """apt-get update of the Quillmark source alone (Debian's lists were
         refreshed once before the installation)."""
+        # apt keeps a refused download in partial/ and asks only for the
+        # bytes beyond it next time; the local server ignores If-Range, so
+        # a new file of the same size would never reach apt.
+        for name in os.listdir(self.root.host_path("/var/lib/apt/lists/partial")):
+            os.remove(os.path.join(self.root.host_path("/var/lib/apt/lists/partial"), name))
         return subprocess.run(self.root.root_command(
             "apt-get", "update", "-o", "Dir::Etc::SourceList=" + self.SOURCES, "-o", "Dir::Etc::SourceParts=-",
             "-o", "APT::Get::List-Cleanup=0"), capture_output=True, text=True, timeout=COMMAND_TIMEOUT)
