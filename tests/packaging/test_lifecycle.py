@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
 """The package's whole life on a clean Debian 12: installed with apt from the
 .deb, upgraded by the installed updater through the real sudo and gdebi from a
-local update server, then removed and purged. Nothing is faked but the update
-server's address (and, for the desktop installer alone, the privileged step
-that needs a desktop's authentication agent).
+local update server, then removed and purged. On a second clean root an
+administrator takes it from the signed apt repository instead: apt installs
+it, refuses every publication whose signature does not check, and upgrades
+it from the next good one. Nothing is faked but the servers' addresses (and,
+for the desktop installer alone, the privileged step that needs a desktop's
+authentication agent).
 
 Needs root (mounts, chroot) and the Debian mirror. Runs in a private mount
 namespace of its own, so that every mount ends with the process whatever
 happens to it."""
 
+import gzip
 import hashlib
 import json
+import lzma
 import os
 import shutil
 import subprocess
@@ -34,6 +39,7 @@ SOURCE_DIR = os.environ["QUILLMARK_SOURCE_DIR"]
 BUILD_DIR = os.environ["QUILLMARK_BINARY_DIR"]
 UPDATE_SERVER = os.environ["QUILLMARK_UPDATE_SERVER"]
 SIGN_RELEASE = os.environ["QUILLMARK_SIGN_RELEASE"]
+PUBLISH_APT_REPOSITORY = os.path.join(SOURCE_DIR, "tools", "releasekey", "publish-apt-repository")
 # Kept between runs: the root tarball, the downloaded dependencies and the
 # build of the newer package version.
 CACHE = os.path.join(BUILD_DIR, "package-lifecycle")
@@ -184,37 +190,63 @@ class CleanRoot:
         return found
 
 
-class LifeCycle(unittest.TestCase):
-    root = scratch = server = server_base = display = None
+class Releases:
+    """The two packages both roots get, made once: 1.0.7 and 1.0.8."""
+    scratch = None
     debs = {}
     started = time.monotonic()
 
+
+def setUpModule():
+    os.makedirs(CACHE, exist_ok=True)
+    # A run that was killed left its roots behind (their mounts ended with
+    # its mount namespace). Nothing runs longer than an hour.
+    for name in os.listdir(CACHE):
+        path = os.path.join(CACHE, name)
+        if name.startswith("run-") and time.time() - os.path.getmtime(path) > 3600:
+            shutil.rmtree(path, ignore_errors=True)
+    Releases.scratch = tempfile.mkdtemp(prefix="run-", dir=CACHE)
+    try:
+        log("packing 1.0.7 from the build and building 1.0.8 from the same tree")
+        Releases.debs["1.0.7"] = build_package(BUILD_DIR, os.path.join(Releases.scratch, "1.0.7"))
+        build_newer_release()
+        Releases.debs["1.0.8"] = build_package(NEWER_BUILD, os.path.join(Releases.scratch, "1.0.8"))
+    except BaseException:
+        shutil.rmtree(Releases.scratch, ignore_errors=True)
+        raise
+
+
+def tearDownModule():
+    # A root still mounted was kept by its class, and with it the scratch.
+    if not any(name.endswith("root") for name in os.listdir(Releases.scratch)):
+        shutil.rmtree(Releases.scratch, ignore_errors=True)
+    log(f"life cycle took {time.monotonic() - Releases.started:.0f} s")
+
+
+def stop(process):
+    if process and process.poll() is None:
+        if process.stdin:
+            process.stdin.close()
+        else:
+            process.terminate()
+        process.wait(timeout=30)
+
+
+class LifeCycle(unittest.TestCase):
+    root = scratch = server = server_base = display = None
+    debs = Releases.debs
+
     @classmethod
     def setUpClass(cls):
-        os.makedirs(CACHE, exist_ok=True)
-        # A run that was killed left its root behind (its mounts ended with
-        # its mount namespace). Nothing runs longer than an hour.
-        for name in os.listdir(CACHE):
-            path = os.path.join(CACHE, name)
-            if name.startswith("run-") and time.time() - os.path.getmtime(path) > 3600:
-                shutil.rmtree(path, ignore_errors=True)
-        cls.scratch = tempfile.mkdtemp(prefix="run-", dir=CACHE)
+        cls.scratch = Releases.scratch
         try:
-            cls.prepare()
+            log("unpacking the clean root")
+            cls.root = CleanRoot(os.path.join(cls.scratch, "root"))
+            cls.root.create()
+            cls.publish_release()
         except BaseException:
             cls.tearDownClass()
             raise
-
-    @classmethod
-    def prepare(cls):
-        log("packing 1.0.7 from the build and building 1.0.8 from the same tree")
-        cls.debs["1.0.7"] = build_package(BUILD_DIR, os.path.join(cls.scratch, "1.0.7"))
-        build_newer_release()
-        cls.debs["1.0.8"] = build_package(NEWER_BUILD, os.path.join(cls.scratch, "1.0.8"))
-        log("unpacking the clean root")
-        cls.root = CleanRoot(os.path.join(cls.scratch, "root"))
-        cls.root.create()
-        cls.publish_release()
 
     @classmethod
     def publish_release(cls):
@@ -246,15 +278,9 @@ class LifeCycle(unittest.TestCase):
     @classmethod
     def tearDownClass(cls):
         for process in (cls.server, cls.display):
-            if process and process.poll() is None:
-                if process.stdin:
-                    process.stdin.close()
-                else:
-                    process.terminate()
-                process.wait(timeout=30)
-        if cls.root is None or cls.root.destroy():
-            shutil.rmtree(cls.scratch, ignore_errors=True)
-        log(f"life cycle took {time.monotonic() - cls.started:.0f} s")
+            stop(process)
+        if cls.root:
+            cls.root.destroy()
 
     # --- what a user and an administrator do ---------------------------------
 
@@ -456,6 +482,148 @@ class LifeCycle(unittest.TestCase):
         self.assertEqual(result.returncode, 3, result.stdout + result.stderr)
         self.assertEqual(self.requested(before), [f"{self.server_base}/version.xml",
                                                   f"{self.server_base}/version.xml.sig"])
+
+
+class AptRepository(unittest.TestCase):
+    """An administrator's machine that takes Quillmark from the signed apt
+    repository, as publish-apt-repository makes it, served over http."""
+    root = scratch = server = None
+    debs = Releases.debs
+    SOURCES = "/etc/apt/sources.list.d/quillmark.sources"
+    KEYRING = "/usr/share/keyrings/quillmark-archive-keyring.gpg"
+    DEVELOPMENT_KEYRING = os.path.join(SOURCE_DIR, "tools", "releasekey", "development-apt-repository-keyring.gpg")
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="apt-", dir=Releases.scratch)
+        cls.repository = os.path.join(cls.scratch, "repository")
+        cls.site = os.path.join(cls.scratch, "site")
+        try:
+            log("unpacking a second clean root")
+            cls.root = CleanRoot(os.path.join(Releases.scratch, "apt-root"))
+            cls.root.create()
+            os.makedirs(cls.site)
+            cls.server = subprocess.Popen([UPDATE_SERVER, cls.site], stdin=subprocess.PIPE,
+                                          stdout=subprocess.PIPE, text=True)
+            cls.server_base = cls.server.stdout.readline().strip()
+            if not cls.server_base.startswith("http://127.0.0.1:"):
+                raise RuntimeError(f"repository server did not start: {cls.server_base!r}")
+        except BaseException:
+            cls.tearDownClass()
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        stop(cls.server)
+        if cls.root:
+            cls.root.destroy()
+
+    def publish(self, repository, version, *key):
+        run([PUBLISH_APT_REPOSITORY, *key, repository, self.debs[version]])
+
+    def serve(self, repository, tamper=lambda site: None):
+        """What the web server offers from now on: the repository, changed
+        on its way by tamper."""
+        shutil.rmtree(self.site)
+        shutil.copytree(repository, self.site)
+        tamper(self.site)
+        self.server.stdin.write("\n")
+        self.server.stdin.flush()
+        self.assertEqual(self.server.stdout.readline().strip(), "served")
+
+    def refresh_quillmark_lists(self):
+        """apt-get update of the Quillmark source alone (Debian's lists were
+        refreshed once before the installation)."""
+        # apt keeps a refused download in partial/ and asks only for the
+        # bytes beyond it next time; the local server ignores If-Range, so
+        # a new file of the same size would never reach apt.
+        for name in os.listdir(self.root.host_path("/var/lib/apt/lists/partial")):
+            os.remove(os.path.join(self.root.host_path("/var/lib/apt/lists/partial"), name))
+        return subprocess.run(self.root.root_command(
+            "apt-get", "update", "-o", "Dir::Etc::SourceList=" + self.SOURCES, "-o", "Dir::Etc::SourceParts=-",
+            "-o", "APT::Get::List-Cleanup=0"), capture_output=True, text=True, timeout=COMMAND_TIMEOUT)
+
+    def candidate(self):
+        policy = self.root.as_root("apt-cache", "policy", "quillmark")
+        return policy.split("Candidate:", 1)[1].split()[0]
+
+    def test_install_refuse_forgeries_upgrade(self):
+        log("publishing 1.0.7 in a signed repository")
+        self.publish(self.repository, "1.0.7")
+        self.serve(self.repository)
+        # What the administrator does: the key, checked by its fingerprint,
+        # and a source that trusts it for this repository alone.
+        shutil.copyfile(self.DEVELOPMENT_KEYRING, self.root.host_path(self.KEYRING))
+        self.root.write(self.SOURCES, f"Types: deb\nURIs: {self.server_base}/\nSuites: bookworm\n"
+                                      f"Components: main\nSigned-By: {self.KEYRING}\n")
+        self.root.as_root("apt-get", "update", "--quiet", "--quiet")
+        self.root.as_root("apt", "install", "--yes", "--quiet", "quillmark")
+        self.assertEqual(self.root.installed_version(), "install ok installed 1.0.7")
+        admin_config = self.root.read(SYSTEM_CONFIG).replace("updates.quillmark.invalid", "mirror.example.org")
+        self.root.write(SYSTEM_CONFIG, admin_config)
+
+        self.publish(self.repository, "1.0.8")
+        impostor = self.impostor_key()
+        forged = os.path.join(self.scratch, "forged")
+        shutil.copytree(self.repository, forged)
+        self.publish(forged, "1.0.8", "--key", impostor)
+        packages = "dists/bookworm/main/binary-amd64/Packages"
+        for name, repository, tamper, refusal in (
+                ("signed with another key", forged, lambda site: None, "NO_PUBKEY"),
+                # In both forms, lest apt fall back from one to the other.
+                ("signed index changed", self.repository,
+                 lambda site: [replace_in(os.path.join(site, "dists/bookworm", name), "Label: Quillmark",
+                                          "Label: Quillmork") for name in ("InRelease", "Release")], "BADSIG"),
+                ("package list changed under the signed index", self.repository,
+                 lambda site: [replace_in(os.path.join(site, packages + suffix), "Version: 1.0.8", "Version: 1.0.9")
+                               for suffix in ("", ".gz", ".xz")], "Hash Sum mismatch|unexpected size")):
+            with self.subTest(name):
+                log(f"publication refused: {name}")
+                self.serve(repository, tamper)
+                # apt says why and keeps the index it verified before (its
+                # exit status is 0 for a bad signature, a warning only).
+                update = self.refresh_quillmark_lists()
+                self.assertRegex(update.stdout + update.stderr, refusal)
+                self.assertEqual(self.candidate(), "1.0.7")
+
+        log("publishing 1.0.8: apt upgrade")
+        self.serve(self.repository)
+        update = self.refresh_quillmark_lists()
+        self.assertEqual(update.returncode, 0, update.stdout + update.stderr)
+        self.root.as_root("apt", "upgrade", "--yes", "--quiet")
+        self.assertEqual(self.root.installed_version(), "install ok installed 1.0.8")
+        self.assertEqual(self.root.read(SYSTEM_CONFIG), admin_config)
+        verify = subprocess.run(self.root.root_command("dpkg", "--verify", "quillmark"), capture_output=True,
+                                text=True)
+        self.assertEqual(verify.stdout.split(), ["??5??????", "c", SYSTEM_CONFIG], verify.stdout)
+        # Debian 13's apt verifies with sqv instead of gpgv: the key and
+        # signature must satisfy both.
+        dists = os.path.join(self.repository, "dists", "bookworm")
+        run(["sqv", "--keyring", self.DEVELOPMENT_KEYRING, os.path.join(dists, "Release.gpg"),
+             os.path.join(dists, "Release")])
+
+    def impostor_key(self):
+        """A key of the right kind that the administrator never trusted."""
+        home = tempfile.mkdtemp(dir=self.scratch)
+        environment = dict(os.environ, GNUPGHOME=home)
+        run(["gpg", "--batch", "--quiet", "--passphrase", "", "--quick-generate-key",
+             "Quillmark apt repository <quillmark@varnek.eu>", "ed25519", "sign", "never"], env=environment)
+        key = os.path.join(self.scratch, "impostor.asc")
+        with open(key, "w") as file:
+            file.write(run(["gpg", "--batch", "--armor", "--export-secret-keys"], env=environment))
+        subprocess.run(["gpgconf", "--kill", "all"], env=environment)
+        return key
+
+
+def replace_in(path, old, new):
+    """Changes a text, compressed like the file if it is."""
+    opener = gzip.open if path.endswith(".gz") else lzma.open if path.endswith(".xz") else open
+    with opener(path, "rt") as file:
+        text = file.read()
+    if old not in text:
+        raise RuntimeError(f"{old!r} not in {path}")
+    with opener(path, "wt") as file:
+        file.write(text.replace(old, new))
 
 
 if __name__ == "__main__":

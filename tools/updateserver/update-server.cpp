@@ -1,6 +1,8 @@
 // update-server [--https] DIRECTORY
 // Serves every file below DIRECTORY from 127.0.0.1 on a free port, prints the
 // base address on its first line and runs until its standard input closes.
+// Each line it reads makes it serve the directory's files as they are now
+// (a republished apt repository) and answer "served".
 #include "updateserver.h"
 
 #include <QCommandLineParser>
@@ -26,7 +28,8 @@ int main(int argc, char *argv[])
         parser.showHelp(2);
 
     UpdateServer server(parser.isSet(https) ? UpdateServer::Scheme::Https : UpdateServer::Scheme::Http);
-    server.serveDirectory(QDir(parser.positionalArguments().constFirst()).absolutePath());
+    const QString directory = QDir(parser.positionalArguments().constFirst()).absolutePath();
+    server.serveDirectory(directory);
     if (!server.start()) {
         std::fprintf(stderr, "update-server: cannot listen\n");
         return 1;
@@ -35,6 +38,9 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
     std::string line;
     while (std::getline(std::cin, line)) {
+        server.serveDirectory(directory);
+        std::printf("served\n");
+        std::fflush(stdout);
     }
     return 0;
 }
