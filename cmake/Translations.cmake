@@ -6,7 +6,7 @@ function(quillmark_add_translations target prefix)
        ${PROJECT_SOURCE_DIR}/resources/translations/${prefix}_*.ts)
   set_source_files_properties(${_ts_files} PROPERTIES
       OUTPUT_LOCATION ${QUILLMARK_STAGE_TRANSLATIONS})
-  qt5_add_translation(_qm_files ${_ts_files})
+  qt_add_translation(_qm_files ${_ts_files})
   add_custom_target(${target}_translations DEPENDS ${_qm_files})
   add_dependencies(${target} ${target}_translations)
   install(FILES ${_qm_files} DESTINATION share/translations)
