@@ -69,6 +69,10 @@ void DownloadManager::issueRequest(const QUrl &url, HTTPRequest kind)
     // Without this Qt asks for gzip and inflates whatever comes, without a
     // bound; a compressed answer is refused instead (checkHeaders).
     request.setRawHeader("Accept-Encoding", "identity");
+    // Redirects are followed and counted here; Qt 6 would otherwise follow
+    // up to 50 of its own before we see one (Qt 5 follows none).
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
     m_finishedConnection =
         kind == Signature ? connect(&m_networkManager, &QNetworkAccessManager::finished, this,
                                     &DownloadManager::signatureRead, Qt::QueuedConnection)

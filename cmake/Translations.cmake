@@ -6,8 +6,10 @@ function(quillmark_add_translations target prefix)
        ${PROJECT_SOURCE_DIR}/resources/translations/${prefix}_*.ts)
   set_source_files_properties(${_ts_files} PROPERTIES
       OUTPUT_LOCATION ${QUILLMARK_STAGE_TRANSLATIONS})
-  qt5_add_translation(_qm_files ${_ts_files})
-  add_custom_target(${target}_translations DEPENDS ${_qm_files})
+  # Not "_qm_files": Qt 6's qt_add_translation names its own parameter so and
+  # would hand back nothing.
+  qt_add_translation(qm_files ${_ts_files})
+  add_custom_target(${target}_translations DEPENDS ${qm_files})
   add_dependencies(${target} ${target}_translations)
-  install(FILES ${_qm_files} DESTINATION share/translations)
+  install(FILES ${qm_files} DESTINATION share/translations)
 endfunction()

@@ -187,8 +187,10 @@ bool CertForm::listingRuns() const
     return m_watcher->isRunning();
 }
 
-void CertForm::on_comboBoxStore_currentIndexChanged(const QString &text)
+// The int signal: Qt 6 has no currentIndexChanged(QString).
+void CertForm::on_comboBoxStore_currentIndexChanged(int comboIndex)
 {
+    const QString text = m_ui->comboBoxStore->itemText(comboIndex);
     const int index = selectedStoreIndex();
     if (text.isEmpty() || index < 0 || listingRuns())
         return;

@@ -47,7 +47,7 @@ signals:
 
 private slots:
     void afterWindowIsShown();
-    void on_comboBoxStore_currentIndexChanged(const QString &text);
+    void on_comboBoxStore_currentIndexChanged(int comboIndex);
     void on_btnBrowse_clicked();
     void moduleChosen(const QString &path);
     void on_btnRefresh_clicked();

@@ -68,10 +68,23 @@ void MsgBox::on_buttonBox_clicked(QAbstractButton *button)
 
 void MsgBox::closeEvent(QCloseEvent *event)
 {
-    qDebug() << "Closing MsgBox";
+    logClosing();
     QDialog::closeEvent(event);
     hide();
     deleteLater();
+}
+
+void MsgBox::endFinished()
+{
+    logClosing();
+    hide();
+    deleteLater();
+}
+
+void MsgBox::logClosing()
+{
+    if (!std::exchange(m_closingLogged, true))
+        qDebug() << "Closing MsgBox";
 }
 
 MsgBox *MsgBox::present(Request request)
@@ -102,7 +115,7 @@ MsgBox *MsgBox::open(Request request)
     // Rejected from outside, deleted with its parent or closed by the
     // person: each way the box ends once, in its destructor.
     auto shared = std::make_shared<Request>(std::move(request));
-    connect(box, &QDialog::finished, box, &QWidget::close);
+    connect(box, &QDialog::finished, box, &MsgBox::endFinished);
     connect(box, &QObject::destroyed, [shared]() {
         // The box is the current one and already torn down to a QWidget
         // here, so it is let go without being looked at as a MsgBox.

@@ -95,10 +95,15 @@ private:
     static void finish(Request &request);
     static void openNext();
     QAbstractButton *detailsButton() const;
+    // Ends a box that finished: Qt 6 sends no close event to a box that is
+    // already hidden, Qt 5 does, so both ways end here.
+    void endFinished();
+    void logClosing();
 
     std::unique_ptr<Ui::MsgBox> m_ui;
     bool m_detailsAvailable = false;
     bool m_detailsVisible = false;
+    bool m_closingLogged = false;
 
     static QPointer<MsgBox> s_currentMsgBox;
     static QQueue<Request> s_waiting;

@@ -6,7 +6,8 @@
 #include <QImage>
 #include <QMutexLocker>
 
-#include <poppler-qt5.h>
+// poppler-qt5.h or poppler-qt6.h, after the Qt the build uses
+#include QUILLMARK_POPPLER_HEADER
 
 namespace {
 

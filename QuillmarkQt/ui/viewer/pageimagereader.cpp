@@ -91,10 +91,26 @@ int jpegScanCount(const QByteArray &data, int limit)
     return scans;
 }
 
+// Qt 6 also refuses to decode more than its allocation limit (128 MiB by
+// default), which the 1200 dpi page exceeds; Qt 5 has no such limit. The
+// bounds of PageImageReader are the ones that hold in both, so the limit
+// admits what they admit at 32 bits per pixel. Set once: it is global.
+void admitWhatTheBoundsAdmit()
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
+    static const bool set = [] {
+        QImageReader::setAllocationLimit(int(PageImageReader::maxPixels * 4 / (1024 * 1024)) + 1);
+        return true;
+    }();
+    Q_UNUSED(set)
+#endif
+}
+
 } // namespace
 
 QImage PageImageReader::read(const QByteArray &encoded)
 {
+    admitWhatTheBoundsAdmit();
     const QByteArray format = formatOf(encoded);
     if (format.isEmpty()) {
         qWarning() << "Refusing a page image that is neither PNG nor JPEG";
