@@ -1,9 +1,9 @@
 #include "certstorefactory.h"
 
 #include "appexception.h"
+#include "moduletrust.h"
 
 #include <QDebug>
-#include <QFileInfo>
 #include <QObject>
 
 namespace {
@@ -31,11 +31,18 @@ Pkcs11CertStore CertStoreFactory::getInstance(const QString &name, const QString
 QList<Pkcs11CertStore> CertStoreFactory::getUsableStores(const QList<QPair<QString, QString>> &definitions)
 {
     qDebug("Getting usable stores");
+    const ModuleTrust trust = ModuleTrust::system();
     QList<Pkcs11CertStore> stores;
     for (const QPair<QString, QString> &definition : definitions) {
         const Pkcs11CertStore store = getInstance(definition.first, definition.second);
-        if (!store.isLibraryPathSelectable() && !QFileInfo(definition.second).isFile())
-            continue;
+        if (!store.isLibraryPathSelectable()) {
+            const ModuleTrust::Verdict verdict = trust.check(definition.second);
+            if (!verdict.isTrusted()) {
+                qWarning().noquote()
+                    << "Store" << store.getName() << "left out:" << verdict.refusal;
+                continue;
+            }
+        }
         if (definition.second == cspKind)
             continue;
         stores.append(store);

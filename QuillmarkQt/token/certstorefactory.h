@@ -13,7 +13,7 @@ namespace CertStoreFactory {
 // or "CSP") whose module the user chooses.
 Pkcs11CertStore getInstance(const QString &name, const QString &value);
 // The stores of the definitions that can be used on this machine, in
-// their order.
+// their order: a named store only when ModuleTrust trusts its module.
 QList<Pkcs11CertStore> getUsableStores(const QList<QPair<QString, QString>> &definitions);
 
 } // namespace CertStoreFactory

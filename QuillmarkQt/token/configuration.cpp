@@ -1,5 +1,6 @@
 #include "configuration.h"
 
+#include "moduletrust.h"
 #include "x509certificate2ultra.h"
 
 #include <QDebug>
@@ -95,9 +96,17 @@ bool Configuration::isAvailableIn(const QList<Pkcs11CertStore> &stores) const
     // this platform never offers.
     if (!isPkcs11Configuration())
         return false;
-    return std::any_of(stores.cbegin(), stores.cend(), [this](const Pkcs11CertStore &store) {
-        return store.isLibraryPathSelectable() || store.getLibraryPath() == m_pkcs11Library;
-    });
+    const bool offered =
+        std::any_of(stores.cbegin(), stores.cend(), [this](const Pkcs11CertStore &store) {
+            return store.isLibraryPathSelectable() || store.getLibraryPath() == m_pkcs11Library;
+        });
+    if (!offered)
+        return false;
+    // The module comes from whoever stored the configuration.
+    const ModuleTrust::Verdict verdict = ModuleTrust::system().check(m_pkcs11Library);
+    if (!verdict.isTrusted())
+        qWarning().noquote() << "Configuration not available:" << verdict.refusal;
+    return verdict.isTrusted();
 }
 
 QString Configuration::getCspStoreLocation() const

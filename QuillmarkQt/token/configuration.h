@@ -19,6 +19,8 @@ public:
     bool isCspConfiguration() const;
     bool isPkcs11Configuration() const;
     bool isValid() const;
+    // A valid PKCS#11 configuration that one of the stores offers and whose
+    // module ModuleTrust trusts.
     bool isAvailableIn(const QList<Pkcs11CertStore> &stores) const;
 
     QString getCspStoreLocation() const;

@@ -2,11 +2,13 @@
 
 #include "appexception.h"
 #include "functionlog.h"
+#include "moduletrust.h"
 #include "pinbuffer.h"
-#include "pkcs11exception.h"
 #include "pinprompt.h"
+#include "pkcs11exception.h"
 #include "recoverable.h"
 
+#include <QDebug>
 #include <QLibrary>
 #include <QScopeGuard>
 
@@ -48,10 +50,26 @@ Pkcs11Exception failure(const char *functionName, CK_RV result, const QString &f
     return Pkcs11Exception(resultText(functionName, result), file, line, function);
 }
 
+// The file to load for the module path, links resolved. Whoever names a
+// module, nothing untrusted reaches the loader.
+QString trustedFile(const QString &path)
+{
+    const ModuleTrust::Verdict verdict = ModuleTrust::system().check(path);
+    if (verdict.isTrusted())
+        return verdict.file;
+    qWarning().noquote() << "Module not loaded:" << verdict.refusal;
+    const AppException cause(verdict.refusal, APP_LOCATION, true);
+    if (verdict.file.isEmpty())
+        throw AppException(QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), path), cause,
+                           APP_LOCATION, true);
+    throw AppException(QObject::tr("UntrustedModule").arg(path), cause, APP_LOCATION, true);
+}
+
 } // namespace
 
 Pkcs11Library::Pkcs11Library(const QString &path, PinPrompt &pinPrompt)
-    : m_path(path), m_pinPrompt(pinPrompt), m_library(std::make_unique<QLibrary>(path)), m_functionList(nullptr)
+    : m_path(path), m_pinPrompt(pinPrompt),
+      m_library(std::make_unique<QLibrary>(trustedFile(path))), m_functionList(nullptr)
 {
     LOG_FUNCTION_START();
     if (!m_library->load()) {

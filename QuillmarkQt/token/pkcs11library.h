@@ -16,7 +16,8 @@ class PinBuffer;
 class PinPrompt;
 class QLibrary;
 
-// One PKCS#11 module, loaded and initialised for the lifetime of the object.
+// One PKCS#11 module, loaded and initialised for the lifetime of the object;
+// a module that ModuleTrust refuses is never loaded ("UntrustedModule").
 // Each method wraps one standard call and throws Pkcs11Exception when the
 // module answers anything but CKR_OK. Logins ask for the PIN through the
 // prompt, which must outlive the object. Used by one thread at a time.

@@ -3,6 +3,7 @@
 
 #include "appexception.h"
 #include "capturedfailure.h"
+#include "moduletrust.h"
 #include "msgbox.h"
 #include "opensslthreadrelease.h"
 #include "pinformprompt.h"
@@ -239,7 +240,12 @@ void CertForm::browseForModuleFile()
     dialog->setFileMode(QFileDialog::ExistingFile);
     dialog->setWindowModality(Qt::ApplicationModal);
     dialog->setAttribute(Qt::WA_DeleteOnClose);
-    connect(dialog, &QFileDialog::fileSelected, this, &CertForm::moduleChosen);
+    // The person's own choice: trusted on later runs too, for as long as
+    // nobody else may change the file.
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
+        ModuleTrust::system().rememberUserChoice(path);
+        moduleChosen(path);
+    });
     dialog->show();
 }
 

@@ -529,7 +529,8 @@ void MainWindow::setSigningCertificate(const X509Certificate2Ultra &certificate)
 void MainWindow::configurationLoaded(const QString &data)
 {
     try {
-        m_workflow.applyStoredConfiguration(data);
+        if (!m_workflow.applyStoredConfiguration(data))
+            return;
         const Configuration &configuration = m_workflow.configuration();
         if (!m_viewOnly && configuration.isValid())
             setSigningCertificate(X509Certificate2Ultra(configuration.getSigningCertificate(), QSsl::Der));

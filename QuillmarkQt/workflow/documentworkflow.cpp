@@ -71,6 +71,7 @@ void DocumentWorkflow::requestGetDocumentPage(int page)
 
 void DocumentWorkflow::requestSignInit(const QString &certificatePem)
 {
+    m_signingConfiguration = m_configuration;
     sendRequest(CommunicationManager::SignInit,
                 [&] { m_communicationManager->requestSignInit(certificatePem); });
 }
@@ -118,11 +119,11 @@ void DocumentWorkflow::startSigning(const QString &signInitResponse)
     m_signingPrompt = m_pinPromptFactory();
     m_signingResult = std::make_shared<SigningResult>();
     emit signingStarted();
-    // Copies only: a configuration answer may arrive meanwhile, and the
-    // workflow may be gone before the task ends.
-    m_signWatcher.setFuture(QtConcurrent::run(
-        [manager = m_communicationManager, response = signInitResponse,
-         configuration = m_configuration, prompt = m_signingPrompt, result = m_signingResult] {
+    // Copies only: the workflow may be gone before the task ends.
+    m_signWatcher.setFuture(
+        QtConcurrent::run([manager = m_communicationManager, response = signInitResponse,
+                           configuration = m_signingConfiguration, prompt = m_signingPrompt,
+                           result = m_signingResult] {
             SigningOutcome outcome = sign(manager, response, configuration, prompt);
             QMutexLocker lock(&result->mutex);
             result->outcome = std::move(outcome);
@@ -185,14 +186,26 @@ const Configuration &DocumentWorkflow::configuration() const
 
 void DocumentWorkflow::loadConfiguration()
 {
+    if (m_configurationRequest != ConfigurationRequest::NotSent)
+        return;
     qDebug() << "Loading configuration";
     m_configuration = Configuration();
-    if (isSignalConnected(QMetaMethod::fromSignal(&DocumentWorkflow::loadConfigurationEvent)))
+    m_configurationRequest = ConfigurationRequest::Answered;
+    if (isSignalConnected(QMetaMethod::fromSignal(&DocumentWorkflow::loadConfigurationEvent))) {
+        m_configurationRequest = ConfigurationRequest::Awaited;
         emit loadConfigurationEvent();
+    }
 }
 
-void DocumentWorkflow::applyStoredConfiguration(const QString &data)
+bool DocumentWorkflow::applyStoredConfiguration(const QString &data)
 {
+    // A later answer would change the module, token or certificate under
+    // the person's eyes.
+    if (m_configurationRequest != ConfigurationRequest::Awaited) {
+        qWarning() << "Configuration answer ignored: none is awaited";
+        return false;
+    }
+    m_configurationRequest = ConfigurationRequest::Answered;
     QByteArray text = QByteArray::fromBase64(data.toUtf8());
     const int end = text.indexOf('\0');
     if (end >= 0)
@@ -200,6 +213,7 @@ void DocumentWorkflow::applyStoredConfiguration(const QString &data)
     m_configuration = Configuration::deserialize(QString::fromUtf8(text));
     if (!m_configuration.isAvailableIn(CertStoreFactory::getUsableStores(m_signingCertificateStores)))
         m_configuration = Configuration();
+    return true;
 }
 
 void DocumentWorkflow::chooseConfiguration(const Configuration &configuration)

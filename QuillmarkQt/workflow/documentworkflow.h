@@ -58,21 +58,22 @@ public:
     GetDocumentPageResponse processGetDocumentPageResponse(const QString &response);
     void processSignFinishResponse(const QString &response);
 
-    // Checks the sign-init answer and signs its hash on the token, on a pool
-    // thread; signatureReady or signingFailed follow unless the workflow is
-    // gone or gave the task up by then.
+    // Checks the sign-init answer and signs its hash on the token with the
+    // configuration of the last requestSignInit(), on a pool thread; signatureReady or
+    // signingFailed follow unless the workflow is gone or gave the task up by then.
     void startSigning(const QString &signInitResponse);
     bool isSigning() const;
     // The running task asks for no PIN any more and uses no key.
     void giveUpSigning();
 
     const Configuration &configuration() const;
-    // Forgets the configuration and asks the page for the stored one.
+    // Asks the page for the stored configuration, once per workflow.
     void loadConfiguration();
-    // Reads the page's answer (Base64 of the configuration text). A
-    // configuration whose store is not usable here is forgotten. Throws
-    // AppException when the text cannot be read.
-    void applyStoredConfiguration(const QString &data);
+    // Reads the page's answer (Base64 of the configuration text) to that
+    // request; false for any other answer, which is ignored. A configuration
+    // that is not available here is forgotten. Throws AppException when the
+    // text cannot be read.
+    bool applyStoredConfiguration(const QString &data);
     // The person chose another certificate: kept and sent to be stored.
     void chooseConfiguration(const Configuration &configuration);
 
@@ -100,6 +101,8 @@ private:
         SigningOutcome outcome;
     };
 
+    enum class ConfigurationRequest { NotSent, Awaited, Answered };
+
     void sendRequest(RequestKind kind, const std::function<void()> &send);
     static SigningOutcome sign(const std::shared_ptr<CommunicationManager> &manager,
                                const QString &response, const Configuration &configuration,
@@ -114,6 +117,10 @@ private:
     const StoreDefinitions m_signingCertificateStores;
     RequestKind m_awaitedAnswer = CommunicationManager::None;
     Configuration m_configuration;
+    ConfigurationRequest m_configurationRequest = ConfigurationRequest::NotSent;
+    // The configuration as it stood when the person asked to sign: the one
+    // the signing run uses, whatever arrives meanwhile.
+    Configuration m_signingConfiguration;
     std::shared_ptr<SigningResult> m_signingResult;
     QFutureWatcher<void> m_signWatcher;
 };

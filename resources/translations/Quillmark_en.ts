@@ -546,6 +546,10 @@ Valid until: %3</translation>
             <translation>The type of the private key is not supported.</translation>
         </message>
         <message>
+            <source>UntrustedModule</source>
+            <translation>The PKCS#11 module %1 was not loaded: only modules installed or registered by the administrator, or chosen by you with "Other module file...", are used.</translation>
+        </message>
+        <message>
             <source>UsableCertStoreNotPresent</source>
             <translation>No usable certificate store is available.</translation>
         </message>

@@ -546,6 +546,10 @@ Platný do: %3</translation>
             <translation>Typ súkromného kľúča nie je podporovaný.</translation>
         </message>
         <message>
+            <source>UntrustedModule</source>
+            <translation>Modul PKCS#11 %1 nebol načítaný: používajú sa len moduly, ktoré nainštaloval alebo zaregistroval správca, alebo ktoré ste vybrali cez „Iný súbor modulu...“.</translation>
+        </message>
+        <message>
             <source>UsableCertStoreNotPresent</source>
             <translation>Nie je dostupné žiadne použiteľné úložisko certifikátov.</translation>
         </message>

@@ -58,6 +58,21 @@ bool SigningUser::openSigningWindow(const QString &stores)
     return pageShown && !m_mainWindow.isEmpty();
 }
 
+bool SigningUser::openRefusedSigningWindow(const QString &stores)
+{
+    if (!m_page.open(stores) || !closeMessageBox(QString()))
+        return false;
+    // The close question bears the program's name, as the PIN dialog does.
+    const QString question = DesktopDriver::waitForWindow(pinFormTitle);
+    if (question.isEmpty())
+        return false;
+    DesktopDriver::key(question, QStringLiteral("Escape"));
+    if (!m_page.serveUntil([&]() { return DesktopDriver::visibleWindows(pinFormTitle).isEmpty(); }))
+        return false;
+    m_mainWindow = DesktopDriver::waitForWindow(mainWindowTitle);
+    return !m_mainWindow.isEmpty();
+}
+
 void SigningUser::clickMain(const char *objectName)
 {
     DesktopDriver::click(m_mainWindow,

@@ -27,6 +27,10 @@ public:
 
     // Starts quillmark for the page and waits for page 1 in the document window.
     bool openSigningWindow(const QString &stores);
+    // Starts quillmark for a page whose document information is refused:
+    // Return on the error box, Escape on the close question; true once the
+    // document window stays open without a document.
+    bool openRefusedSigningWindow(const QString &stores);
     void clickMain(const char *objectName);
     // Presses Sign until the page hears of it: the tool strips come back a
     // moment after the box of a failed attempt has gone, as a user notices.

@@ -276,7 +276,138 @@ private slots:
         QVERIFY(user.closeHost());
     }
 
+    // A page could have the browser download a library and name it as a
+    // store or in its stored configuration: one click loaded it, with or
+    // without a server behind the page.
+    void pageNamedLibraryIsNeverLoaded_data()
+    {
+        QTest::addColumn<QString>("stores");
+        QTest::addColumn<bool>("configurationNamesIt");
+        QTest::addColumn<bool>("documentRefused");
+        QTest::addColumn<QByteArray>("click");
+        QTest::addColumn<QString>("logged");
+        const QString named = QStringLiteral("Downloaded token|%1");
+        const QString selectable = QStringLiteral("|PKCS11");
+        const QString storeLeftOut = QStringLiteral("left out: ");
+        const QString notAvailable = QStringLiteral("Configuration not available: ");
+        QTest::newRow("named store, certificate button")
+            << named << false << false << QByteArray("btnChangeCert") << storeLeftOut;
+        QTest::newRow("stored configuration, certificate button")
+            << selectable << true << false << QByteArray("btnChangeCert") << notAvailable;
+        QTest::newRow("stored configuration, Sign")
+            << selectable << true << false << QByteArray("btnSign") << notAvailable;
+        QTest::newRow("document refused, named store, certificate button")
+            << named << false << true << QByteArray("btnChangeCert") << storeLeftOut;
+    }
+
+    void pageNamedLibraryIsNeverLoaded()
+    {
+        QFETCH(QString, stores);
+        QFETCH(bool, configurationNamesIt);
+        QFETCH(bool, documentRefused);
+        QFETCH(QByteArray, click);
+        QFETCH(QString, logged);
+        const QString planted =
+            m_tokens->plantModule(TokenTestBed::markerModule(), QStringLiteral("token-pkcs11.so"));
+        TestSigningPage page(environment());
+        SigningUser user(page, *m_home);
+        if (configurationNamesIt)
+            page.setStoredConfiguration(base64Of(configurationOf(planted, m_first)));
+        if (documentRefused)
+            page.setDocumentInfoAnswer(TestSigningPage::DocumentInfoAnswer::Junk);
+        const QString definition = stores.arg(planted);
+        QVERIFY(documentRefused ? user.openRefusedSigningWindow(definition)
+                                : user.openSigningWindow(definition));
+
+        user.clickMain(click.constData());
+        // The click ends in a box (no usable store, no module chosen, or
+        // the failure of the library), or Sign does nothing at all.
+        QString box;
+        page.serveUntil(
+            [&]() {
+                return !(box = DesktopDriver::visibleWindows(SigningUser::messageBoxTitle).value(0))
+                            .isEmpty();
+            },
+            3000);
+        QVERIFY2(!QFile::exists(planted + QStringLiteral(".loaded")),
+                 "the page's library was loaded");
+        QCOMPARE(page.eventCount(QStringLiteral("NeedSignInitEvent")), 0);
+        QVERIFY(user.log().contains(logged + planted + QStringLiteral(" is not trusted: ")));
+        if (!box.isEmpty())
+            DesktopDriver::key(box, QStringLiteral("Return"));
+        page.host().callMethod(QStringLiteral("Terminate"));
+        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
+        QVERIFY(user.closeHost());
+    }
+
+    // The page answered the configuration request again after Sign, naming
+    // a downloaded library, or answered it only then, naming the token's
+    // other certificate: the run took whatever had come by the sign-init
+    // answer.
+    void signingRunUsesTheConfigurationOfThePress_data()
+    {
+        QTest::addColumn<bool>("withheld");
+        QTest::newRow("second answer after Sign, a downloaded library") << false;
+        QTest::newRow("the only answer after Sign, the other certificate") << true;
+    }
+
+    void signingRunUsesTheConfigurationOfThePress()
+    {
+        QFETCH(bool, withheld);
+        const QString planted =
+            m_tokens->plantModule(TokenTestBed::markerModule(), QStringLiteral("token-pkcs11.so"));
+        TestSigningPage page(environment());
+        SigningUser user(page, *m_home);
+        if (withheld)
+            page.withholdConfiguration();
+        QVERIFY(user.openSigningWindow(tokenStores() + QStringLiteral("||PKCS11")));
+        QVERIFY(user.chooseCertificate(pin));
+        Configuration changed = Configuration::deserialize(
+            QString::fromUtf8(QByteArray::fromBase64(page.storedConfiguration().toLatin1())));
+        const QByteArray chosen = changed.getSigningCertificate();
+        if (withheld)
+            changed.setSigningCertificate(chosen == m_first.certificateDer()
+                                              ? m_second.certificateDer()
+                                              : m_first.certificateDer());
+        else
+            changed.setPkcs11Library(planted);
+        page.sendConfigurationAtSignInit(base64Of(changed));
+
+        QVERIFY(user.pressSign());
+        QVERIFY(page.serveUntil([&]() {
+            return !DesktopDriver::visibleWindows(SigningUser::pinFormTitle).isEmpty()
+                   || !DesktopDriver::visibleWindows(SigningUser::messageBoxTitle).isEmpty();
+        }));
+        QVERIFY2(!QFile::exists(planted + QStringLiteral(".loaded")),
+                 "the page's library was loaded");
+        QVERIFY(user.answerPin(pin));
+        QVERIFY(user.closeMessageBox(QStringLiteral("The document was signed successfully.")));
+        QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
+        QCOMPARE(*page.finished(), true);
+        QCOMPARE(page.verifiedSignatures().size(), 1);
+        QCOMPARE(page.refusedSignatures(), 0);
+        QCOMPARE(QSslCertificate(page.signInitCertificates().value(0)).toDer(), chosen);
+        QCOMPARE(user.logCount(QStringLiteral("Configuration answer ignored")), withheld ? 0 : 1);
+        QVERIFY(user.closeHost());
+    }
+
 private:
+    static Configuration configurationOf(const QString &library,
+                                         const FixtureCredential &credential)
+    {
+        Configuration configuration;
+        configuration.setPkcs11Library(library);
+        configuration.setPkcs11TokenLabel(QStringLiteral("Quillmark Test"));
+        configuration.setPkcs11TokenSerial(QStringLiteral("0123"));
+        configuration.setSigningCertificate(credential.certificateDer());
+        return configuration;
+    }
+
+    static QString base64Of(const Configuration &configuration)
+    {
+        return QString::fromLatin1(configuration.serialize().toUtf8().toBase64());
+    }
+
     std::unique_ptr<TokenTestBed> m_tokens;
     FixtureCredential m_first = FixtureCredential::createAuthority(QStringLiteral("placeholder"));
     FixtureCredential m_second = m_first;

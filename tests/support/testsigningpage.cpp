@@ -6,6 +6,8 @@
 #include <QJsonArray>
 #include <QUuid>
 
+#include <utility>
+
 namespace {
 
 // A nonce that no request of quillmark carries.
@@ -68,6 +70,21 @@ HostDriver &TestSigningPage::host()
     return *m_host;
 }
 
+void TestSigningPage::setDocumentInfoAnswer(DocumentInfoAnswer answer)
+{
+    m_documentInfoAnswer = answer;
+}
+
+void TestSigningPage::withholdConfiguration()
+{
+    m_withholdConfiguration = true;
+}
+
+void TestSigningPage::sendConfigurationAtSignInit(const QString &base64)
+{
+    m_configurationAtSignInit = base64;
+}
+
 void TestSigningPage::setSignInitAnswer(SignInitAnswer answer)
 {
     m_signInitAnswer = answer;
@@ -118,18 +135,24 @@ void TestSigningPage::handleEvent(const QString &shortName, const QJsonArray &ar
     ++m_eventCounts[shortName];
     const QString nonce = args.last().toString();
     if (shortName == QLatin1String("NeedGetDocumentInfoEvent")) {
-        respond(QStringLiteral("ProcessGetDocumentInfoResponse"), m_answers.info(m_sessionId, nonce));
+        const bool valid = m_documentInfoAnswer == DocumentInfoAnswer::Valid;
+        respond(QStringLiteral("ProcessGetDocumentInfoResponse"),
+                valid ? m_answers.info(m_sessionId, nonce) : QStringLiteral("junk"));
     } else if (shortName == QLatin1String("NeedGetDocumentPageEvent")) {
         respond(QStringLiteral("ProcessGetDocumentPageResponse"),
                 m_answers.page(m_sessionId, args.at(0).toInt(), nonce));
     } else if (shortName == QLatin1String("LoadConfigurationEvent")) {
-        m_host->answerEvent(shortName, m_storedConfiguration);
+        if (!std::exchange(m_withholdConfiguration, false))
+            m_host->answerEvent(shortName, m_storedConfiguration);
     } else if (shortName == QLatin1String("SaveConfigurationEvent")) {
         ++m_saveCount;
         m_storedConfiguration = args.at(0).toString();
         m_host->answerEvent(shortName, true);
     } else if (shortName == QLatin1String("NeedSignInitEvent")) {
         m_signInitCertificates.append(args.at(0).toString().toUtf8());
+        if (!m_configurationAtSignInit.isNull())
+            m_host->answerEvent(QStringLiteral("LoadConfigurationEvent"),
+                                std::exchange(m_configurationAtSignInit, QString()));
         const bool valid = m_signInitAnswer == SignInitAnswer::Valid;
         respond(QStringLiteral("ProcessSignInitResponse"), m_answers.signInit(m_sessionId, valid ? nonce : foreignNonce));
     } else if (shortName == QLatin1String("NeedSignFinishEvent")) {

@@ -29,6 +29,12 @@ public:
         ForeignNonce,
     };
 
+    enum class DocumentInfoAnswer {
+        Valid,
+        // Not an answer of the server at all.
+        Junk,
+    };
+
     explicit TestSigningPage(const QProcessEnvironment &environment);
     ~TestSigningPage();
 
@@ -45,9 +51,16 @@ public:
     void setLanguage(const QString &language);
     void setViewOnly(bool viewOnly);
 
+    void setDocumentInfoAnswer(DocumentInfoAnswer answer);
     void setSignInitAnswer(SignInitAnswer answer);
     // Replaces the kept configuration (Base64 text, as quillmark saves it).
     void setStoredConfiguration(const QString &base64);
+    // Leaves the next LoadConfigurationEvent unanswered.
+    void withholdConfiguration();
+    // Answers LoadConfigurationEvent with this text once more right before
+    // the answer to the next sign-init request, as a page that changes the
+    // configuration after Sign was pressed.
+    void sendConfigurationAtSignInit(const QString &base64);
     QString storedConfiguration() const;
 
     // Answers whatever quillmark sends until done() holds; false on timeout
@@ -81,7 +94,10 @@ private:
     std::unique_ptr<HostDriver> m_host;
     DemoAnswers m_answers;
     QString m_sessionId;
+    DocumentInfoAnswer m_documentInfoAnswer = DocumentInfoAnswer::Valid;
     SignInitAnswer m_signInitAnswer = SignInitAnswer::Valid;
+    bool m_withholdConfiguration = false;
+    QString m_configurationAtSignInit;
     QString m_language;
     bool m_viewOnly = false;
     QString m_storedConfiguration;

@@ -48,6 +48,27 @@ QString TokenTestBed::noFunctionListModule()
     return QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE);
 }
 
+QString TokenTestBed::markerModule()
+{
+    return QStringLiteral(QUILLMARK_MARKER_MODULE);
+}
+
+QString TokenTestBed::plantModule(const QString &module, const QString &name) const
+{
+    const QString folder = m_directory + QStringLiteral("/Downloads");
+    QDir().mkpath(folder);
+    QFile::setPermissions(
+        folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                    | QFileDevice::ReadGroup | QFileDevice::WriteGroup | QFileDevice::ExeGroup
+                    | QFileDevice::ReadOther | QFileDevice::WriteOther | QFileDevice::ExeOther);
+    const QString planted = folder + QLatin1Char('/') + name;
+    QFile::remove(planted);
+    QFile::remove(planted + QStringLiteral(".loaded"));
+    if (!QFile::copy(module, planted))
+        qFatal("the module could not be planted");
+    return planted;
+}
+
 void TokenTestBed::setFaults(const QString &faults)
 {
     qputenv("QUILLMARK_FAULTS", faults.toUtf8());

@@ -43,6 +43,12 @@ public:
     static QString softHsmModule();
     static QString faultModule();
     static QString noFunctionListModule();
+    // A library that creates "<its path>.loaded" when it is loaded.
+    static QString markerModule();
+
+    // Copies a module into a folder of the test's that anybody may write, as
+    // a download lands where a page can put it; returns the copy's path.
+    QString plantModule(const QString &module, const QString &name) const;
 
     // Faults of the next module loaded through faultModule(); empty: none.
     void setFaults(const QString &faults);

@@ -2,6 +2,7 @@
 // the listing of every token of a module with the PIN asked per token.
 #include "certstorefactory.h"
 #include "logcapture.h"
+#include "moduletrust.h"
 #include "pkcs11moduleregistry.h"
 #include "tokentestbed.h"
 
@@ -13,6 +14,9 @@
 
 #include <memory>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // Every token of this test shares one PIN: the order in which the tokens
@@ -20,6 +24,23 @@ namespace {
 const QString pin = QStringLiteral("1111");
 
 using Definitions = QList<QPair<QString, QString>>;
+
+// Owns the files that stand for another user's.
+constexpr uid_t otherUser = 12345;
+
+// True when the folder and every folder above it only root may change: the
+// place where files of root's count as installed by the administrator.
+bool isRootOnly(const QString &folder)
+{
+    for (QFileInfo info(folder);; info = QFileInfo(info.absolutePath())) {
+        const bool othersMayWrite =
+            info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
+        if (info.ownerId() != 0 || othersMayWrite)
+            return false;
+        if (info.isRoot())
+            return true;
+    }
+}
 
 } // namespace
 
@@ -38,6 +59,8 @@ private slots:
     void invalidDefinitions();
     void onlySelectableStoresTakeAPath();
     void registeredModules();
+    void moduleTrust_data();
+    void moduleTrust();
     void listsEveryTokenAfterLogin();
     void cancelListsPublicCertificates();
     void failingTokenIsLeftOut();
@@ -131,6 +154,12 @@ void CertStoreTest::usableStores_data()
     QTest::newRow("missing module file")
         << Definitions{{QStringLiteral("Card"), QStringLiteral(QUILLMARK_BINARY_DIR "/no-module.so")}}
         << QStringList() << QStringList();
+    // A page could have the browser download it there first.
+    QTest::newRow("module in a folder anybody may write")
+        << Definitions{{QStringLiteral("Card"), m_bed->plantModule(TokenTestBed::markerModule(),
+                                                                   QStringLiteral("card.so"))},
+                       {QStringLiteral("SoftHSM"), module}}
+        << QStringList{QStringLiteral("SoftHSM")} << QStringList{module};
     QTest::newRow("named module, then kind, order kept")
         << Definitions{{QStringLiteral("SoftHSM"), module}, {QString(), QStringLiteral("CSP")},
                        {QString(), QStringLiteral("PKCS11")}}
@@ -293,6 +322,81 @@ void CertStoreTest::registeredModules()
     QCOMPARE(modules.at(0).path, TokenTestBed::softHsmModule());
     QCOMPARE(modules.at(1).name, QStringLiteral("vendor"));
     QCOMPARE(modules.at(1).path, root.filePath(QStringLiteral("lib/vendor-pkcs11.so")));
+}
+
+// Which module files may be loaded: what the administrator installed or
+// registered, and what the user chose and nobody else may change.
+void CertStoreTest::moduleTrust_data()
+{
+    QTest::addColumn<QString>("module");
+    QTest::addColumn<bool>("trusted");
+    QTest::newRow("root's, in root's folders") << QStringLiteral("lib/module.so") << true;
+    QTest::newRow("root's, group-writable") << QStringLiteral("lib/group-writable.so") << false;
+    QTest::newRow("root's, in a world-writable folder")
+        << QStringLiteral("shared/module.so") << false;
+    QTest::newRow("another user's") << QStringLiteral("lib/other-owner.so") << false;
+    QTest::newRow("link into a user's folder") << QStringLiteral("lib/link.so") << false;
+    QTest::newRow("user's folder, registered with p11-kit")
+        << QStringLiteral("home/registered.so") << true;
+    QTest::newRow("chosen by the user, remembered") << QStringLiteral("shared/chosen.so") << true;
+    QTest::newRow("chosen, then made group-writable")
+        << QStringLiteral("shared/chosen-group-writable.so") << false;
+    QTest::newRow("chosen, another user's") << QStringLiteral("home/chosen.so") << false;
+    QTest::newRow("not chosen, beside a chosen one")
+        << QStringLiteral("shared/unchosen.so") << false;
+    QTest::newRow("missing") << QStringLiteral("lib/missing.so") << false;
+}
+
+void CertStoreTest::moduleTrust()
+{
+    QFETCH(QString, module);
+    QFETCH(bool, trusted);
+    if (::geteuid() != 0)
+        QSKIP("needs root to give files to another user");
+    if (!isRootOnly(QStringLiteral(QUILLMARK_BINARY_DIR)))
+        QSKIP("the build tree is writable by others than root");
+    QTemporaryDir root(QStringLiteral(QUILLMARK_BINARY_DIR "/trust-XXXXXX"));
+    const auto path = [&root](const char *name) { return root.filePath(QLatin1String(name)); };
+    const auto setMode = [&path](const char *name, mode_t mode) {
+        return ::chmod(QFile::encodeName(path(name)).constData(), mode) == 0;
+    };
+    const auto giveAway = [&path](const char *name) {
+        return ::chown(QFile::encodeName(path(name)).constData(), otherUser, otherUser) == 0;
+    };
+    for (const char *folder : {"lib", "shared", "home", "p11"})
+        QVERIFY(QDir(root.path()).mkpath(QLatin1String(folder)));
+    QVERIFY(setMode("shared", 0777));
+    QVERIFY(giveAway("home"));
+    for (const char *name :
+         {"lib/module.so", "lib/group-writable.so", "shared/module.so", "lib/other-owner.so",
+          "home/module.so", "home/registered.so", "shared/chosen.so",
+          "shared/chosen-group-writable.so", "home/chosen.so", "shared/unchosen.so"}) {
+        QFile file(path(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(setMode(name, 0644));
+    }
+    QVERIFY(setMode("lib/group-writable.so", 0664));
+    for (const char *name : {"lib/other-owner.so", "home/registered.so", "home/chosen.so"})
+        QVERIFY(giveAway(name));
+    QVERIFY(QFile::link(path("home/module.so"), path("lib/link.so")));
+    QFile registration(path("p11/vendor.module"));
+    QVERIFY(registration.open(QIODevice::WriteOnly));
+    registration.write("module: " + QFile::encodeName(path("home/registered.so")) + "\n");
+    registration.close();
+
+    const Pkcs11ModuleRegistry registry({path("p11")}, path("lib"));
+    const QString settings = path("settings.conf");
+    for (const char *name :
+         {"shared/chosen.so", "shared/chosen-group-writable.so", "home/chosen.so"})
+        ModuleTrust(registry, settings).rememberUserChoice(path(name));
+    QVERIFY(setMode("shared/chosen-group-writable.so", 0664));
+
+    // A later run: the choices come from the user's settings.
+    const QString file = root.filePath(module);
+    const ModuleTrust::Verdict verdict = ModuleTrust(registry, settings).check(file);
+    QVERIFY2(verdict.isTrusted() == trusted, qPrintable(verdict.refusal));
+    if (trusted)
+        QCOMPARE(verdict.file, QFileInfo(file).canonicalFilePath());
 }
 
 QTEST_MAIN(CertStoreTest)

@@ -3,8 +3,13 @@
 #include "certstorefactory.h"
 #include "configuration.h"
 #include "fixturecredential.h"
+#include "tokentestbed.h"
 
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,11 +42,16 @@ private slots:
 private:
     Configuration pkcs11Configuration() const;
     QByteArray m_certificate;
+    // A folder anybody may write, as a browser's downloads are to a page.
+    QTemporaryDir m_downloads;
 };
 
 void ConfigurationTest::initTestCase()
 {
     m_certificate = FixtureCredential::createAuthority(QStringLiteral("Configuration CA")).certificateDer();
+    QCOMPARE(::chmod(QFile::encodeName(m_downloads.path()).constData(), 0777), 0);
+    QFile planted(m_downloads.filePath(QStringLiteral("module.so")));
+    QVERIFY(planted.open(QIODevice::WriteOnly));
 }
 
 Configuration ConfigurationTest::pkcs11Configuration() const
@@ -167,29 +177,42 @@ void ConfigurationTest::availability_data()
 {
     QTest::addColumn<QStringList>("storePaths");
     QTest::addColumn<bool>("selectableStore");
+    QTest::addColumn<QString>("module");
     QTest::addColumn<bool>("available");
-    QTest::newRow("named store with the module") << QStringList({QStringLiteral("/other.so"), QStringLiteral("/usr/lib/token/module.so")}) << false << true;
-    QTest::newRow("only other modules") << QStringList({QStringLiteral("/other.so")}) << false << false;
-    QTest::newRow("selectable store") << QStringList({QStringLiteral("/other.so")}) << true << true;
-    QTest::newRow("no stores") << QStringList() << false << false;
+    const QString installed = TokenTestBed::softHsmModule();
+    const QString other = QStringLiteral("/other.so");
+    QTest::newRow("named store with the module")
+        << QStringList({other, installed}) << false << installed << true;
+    QTest::newRow("only other modules") << QStringList({other}) << false << installed << false;
+    QTest::newRow("selectable store") << QStringList({other}) << true << installed << true;
+    QTest::newRow("no stores") << QStringList() << false << installed << false;
+    // The page stored the configuration; it may name a library it had the
+    // browser download.
+    const QString planted = m_downloads.filePath(QStringLiteral("module.so"));
+    QTest::newRow("selectable store, module in a folder anybody may write")
+        << QStringList() << true << planted << false;
+    QTest::newRow("named store, module in a folder anybody may write")
+        << QStringList({planted}) << false << planted << false;
 }
 
 void ConfigurationTest::availability()
 {
     QFETCH(QStringList, storePaths);
     QFETCH(bool, selectableStore);
+    QFETCH(QString, module);
     QFETCH(bool, available);
     QList<Pkcs11CertStore> stores;
     for (const QString &path : storePaths)
         stores.append(Pkcs11CertStore(QStringLiteral("Store"), path, false));
     if (selectableStore)
         stores.append(CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11")));
-    QCOMPARE(pkcs11Configuration().isAvailableIn(stores), available);
+    Configuration configuration = pkcs11Configuration();
+    configuration.setPkcs11Library(module);
+    QCOMPARE(configuration.isAvailableIn(stores), available);
 
     // An invalid configuration is never available, whatever the stores.
-    Configuration invalid = pkcs11Configuration();
-    invalid.setSigningCertificate(QByteArray());
-    QVERIFY(!invalid.isAvailableIn(stores));
+    configuration.setSigningCertificate(QByteArray());
+    QVERIFY(!configuration.isAvailableIn(stores));
 }
 
 QTEST_MAIN(ConfigurationTest)

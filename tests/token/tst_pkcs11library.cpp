@@ -71,6 +71,11 @@ void Pkcs11LibraryTest::loadFailures_data()
         << TokenTestBed::noFunctionListModule() << QString()
         << QObject::tr("UnableToFind").arg(QStringLiteral("C_GetFunctionList()"), TokenTestBed::noFunctionListModule())
         << false;
+    // Whoever named it, the loader never sees it; why not is the cause.
+    const QString planted =
+        m_bed->plantModule(TokenTestBed::markerModule(), QStringLiteral("planted.so"));
+    QTest::newRow("module in a folder anybody may write")
+        << planted << QString() << QObject::tr("UntrustedModule").arg(planted) << true;
 }
 
 void Pkcs11LibraryTest::loadFailures()
@@ -91,6 +96,7 @@ void Pkcs11LibraryTest::loadFailures()
             QVERIFY(exception.innerException()->isUserMessage());
         }
     }
+    QVERIFY(!QFile::exists(path + QStringLiteral(".loaded")));
 }
 
 void Pkcs11LibraryTest::functionListFailure()

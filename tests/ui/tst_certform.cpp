@@ -3,14 +3,17 @@
 // what it writes into the configuration.
 #include "certform.h"
 #include "certstorefactory.h"
+#include "moduletrust.h"
 #include "tokentestbed.h"
 
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTreeWidget>
+#include <QUuid>
 #include <QtTest>
 
 namespace {
@@ -239,6 +242,40 @@ private slots:
         const QString driver = form.findChild<QLineEdit *>(QStringLiteral("lineEditDriver"))->text();
         QCOMPARE(QFileInfo(driver).canonicalFilePath(), QFileInfo(TokenTestBed::softHsmModule()).canonicalFilePath());
         QTRY_COMPARE(treeOf(form)->topLevelItemCount(), 3);
+    }
+
+    // "Other module file..." is the person's own choice: the file is listed
+    // although it lies where anybody may write, and it stays trusted on
+    // later runs.
+    void chosenModuleFileIsRemembered()
+    {
+        // Named anew for every run: a choice of an earlier run would be remembered.
+        const QString vendor = m_tokens->plantModule(
+            TokenTestBed::softHsmModule(),
+            QStringLiteral("vendor-%1.so").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
+        QVERIFY(!ModuleTrust::system().isTrusted(vendor));
+        const QList<Pkcs11CertStore> stores{
+            CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"))};
+        CertForm form(nullptr, stores, false, false, Configuration());
+        for (int i = 0; i < 3; ++i)
+            m_dialogs->pressCancel();
+        form.show();
+        QTRY_COMPARE(m_dialogs->messagesSeen().size(), 1);
+        QTest::mouseClick(form.findChild<QPushButton *>(QStringLiteral("btnBrowse")),
+                          Qt::LeftButton);
+        QMenu *menu = form.findChild<QMenu *>(QStringLiteral("menuModules"));
+        QVERIFY(menu);
+        QTRY_VERIFY(menu->isVisible());
+        menu->actions().constLast()->trigger();
+        QFileDialog *dialog = nullptr;
+        QTRY_VERIFY((dialog = form.findChild<QFileDialog *>()));
+        dialog->selectFile(vendor);
+        QMetaObject::invokeMethod(dialog, "accept");
+
+        QTRY_COMPARE(treeOf(form)->topLevelItemCount(), 3);
+        QCOMPARE(form.findChild<QLineEdit *>(QStringLiteral("lineEditDriver"))->text(), vendor);
+        QCOMPARE(m_dialogs->messagesSeen().size(), 1);
+        QVERIFY(ModuleTrust::system().isTrusted(vendor));
     }
 
 private:
