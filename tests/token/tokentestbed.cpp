@@ -5,7 +5,43 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTranslator>
+
+namespace {
+
+bool isRootOnly(const QString &folder)
+{
+    for (QFileInfo info(folder);; info = QFileInfo(info.absolutePath())) {
+        const bool othersMayWrite =
+            info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
+        if (!info.isDir() || info.ownerId() != 0 || othersMayWrite)
+            return false;
+        if (info.isRoot())
+            return true;
+    }
+}
+
+// A copy of a module built for the tests, owned by root and writable by
+// root alone, in a folder of this run's that is removed at exit.
+QString installedCopy(const QString &built)
+{
+    static const QTemporaryDir folder(TokenTestBed::rootOnlyFolder()
+                                      + QStringLiteral("/quillmark-test-modules-XXXXXX"));
+    const QString copy = folder.filePath(QFileInfo(built).fileName());
+    const bool installed =
+        folder.isValid() && QFile::copy(built, copy)
+        && QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                           | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                           | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                           | QFileDevice::ExeOther);
+    if (!installed || QFileInfo(copy).ownerId() != 0)
+        qFatal("%s could not be installed as root's (the tests run as root)", qPrintable(built));
+    return copy;
+}
+
+} // namespace
 
 TokenTestBed::TokenTestBed(const QString &name)
     : m_directory(QStringLiteral(QUILLMARK_BINARY_DIR "/test-tokens/") + name),
@@ -38,14 +74,27 @@ QString TokenTestBed::softHsmModule()
     return SoftHsmFixture::modulePath();
 }
 
+// Installed once per run, on first use from whichever thread.
 QString TokenTestBed::faultModule()
 {
-    return QStringLiteral(QUILLMARK_FAULT_MODULE);
+    static const QString module = installedCopy(QStringLiteral(QUILLMARK_FAULT_MODULE));
+    return module;
 }
 
 QString TokenTestBed::noFunctionListModule()
 {
-    return QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE);
+    static const QString module = installedCopy(QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE));
+    return module;
+}
+
+QString TokenTestBed::rootOnlyFolder()
+{
+    // /run is cleared at boot, should a crashed run leave a folder behind.
+    for (const QString &folder : {QStringLiteral("/run"), QStringLiteral("/")}) {
+        if (isRootOnly(folder))
+            return folder;
+    }
+    qFatal("no folder is root's alone");
 }
 
 QString TokenTestBed::markerModule()
