@@ -23,24 +23,6 @@ bool isRootOnly(const QString &folder)
     }
 }
 
-// A copy of a module built for the tests, owned by root and writable by
-// root alone, in a folder of this run's that is removed at exit.
-QString installedCopy(const QString &built)
-{
-    static const QTemporaryDir folder(TokenTestBed::rootOnlyFolder()
-                                      + QStringLiteral("/quillmark-test-modules-XXXXXX"));
-    const QString copy = folder.filePath(QFileInfo(built).fileName());
-    const bool installed =
-        folder.isValid() && QFile::copy(built, copy)
-        && QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner
-                                           | QFileDevice::ExeOwner | QFileDevice::ReadGroup
-                                           | QFileDevice::ExeGroup | QFileDevice::ReadOther
-                                           | QFileDevice::ExeOther);
-    if (!installed || QFileInfo(copy).ownerId() != 0)
-        qFatal("%s could not be installed as root's (the tests run as root)", qPrintable(built));
-    return copy;
-}
-
 } // namespace
 
 TokenTestBed::TokenTestBed(const QString &name)
@@ -77,14 +59,31 @@ QString TokenTestBed::softHsmModule()
 // Installed once per run, on first use from whichever thread.
 QString TokenTestBed::faultModule()
 {
-    static const QString module = installedCopy(QStringLiteral(QUILLMARK_FAULT_MODULE));
+    static const QString module = installAsRoot(QStringLiteral(QUILLMARK_FAULT_MODULE));
     return module;
 }
 
 QString TokenTestBed::noFunctionListModule()
 {
-    static const QString module = installedCopy(QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE));
+    static const QString module = installAsRoot(QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE));
     return module;
+}
+
+QString TokenTestBed::installAsRoot(const QString &file)
+{
+    static const QTemporaryDir folder(rootOnlyFolder()
+                                      + QStringLiteral("/quillmark-test-modules-XXXXXX"));
+    const QString copy = folder.filePath(QFileInfo(file).fileName());
+    QFile::remove(copy);
+    const bool installed =
+        folder.isValid() && QFile::copy(file, copy)
+        && QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                           | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                           | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                           | QFileDevice::ExeOther);
+    if (!installed || QFileInfo(copy).ownerId() != 0)
+        qFatal("%s could not be installed as root's (the tests run as root)", qPrintable(file));
+    return copy;
 }
 
 QString TokenTestBed::rootOnlyFolder()

@@ -53,6 +53,9 @@ public:
     // A folder that only root may change, nor any folder above it: where a
     // file of root's counts as installed by the administrator.
     static QString rootOnlyFolder();
+    // A copy of the file as a package installs it: root's, writable by root
+    // alone, in a folder of this run's under rootOnlyFolder(), removed at exit.
+    static QString installAsRoot(const QString &file);
 
     // Copies a module into a folder of the test's that anybody may write, as
     // a download lands where a page can put it; returns the copy's path.
