@@ -5,7 +5,25 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTranslator>
+
+namespace {
+
+bool isRootOnly(const QString &folder)
+{
+    for (QFileInfo info(folder);; info = QFileInfo(info.absolutePath())) {
+        const bool othersMayWrite =
+            info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
+        if (!info.isDir() || info.ownerId() != 0 || othersMayWrite)
+            return false;
+        if (info.isRoot())
+            return true;
+    }
+}
+
+} // namespace
 
 TokenTestBed::TokenTestBed(const QString &name)
     : m_directory(QStringLiteral(QUILLMARK_BINARY_DIR "/test-tokens/") + name),
@@ -38,14 +56,44 @@ QString TokenTestBed::softHsmModule()
     return SoftHsmFixture::modulePath();
 }
 
+// Installed once per run, on first use from whichever thread.
 QString TokenTestBed::faultModule()
 {
-    return QStringLiteral(QUILLMARK_FAULT_MODULE);
+    static const QString module = installAsRoot(QStringLiteral(QUILLMARK_FAULT_MODULE));
+    return module;
 }
 
 QString TokenTestBed::noFunctionListModule()
 {
-    return QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE);
+    static const QString module = installAsRoot(QStringLiteral(QUILLMARK_NO_FUNCTION_LIST_MODULE));
+    return module;
+}
+
+QString TokenTestBed::installAsRoot(const QString &file)
+{
+    static const QTemporaryDir folder(rootOnlyFolder()
+                                      + QStringLiteral("/quillmark-test-modules-XXXXXX"));
+    const QString copy = folder.filePath(QFileInfo(file).fileName());
+    QFile::remove(copy);
+    const bool installed =
+        folder.isValid() && QFile::copy(file, copy)
+        && QFile::setPermissions(copy, QFileDevice::ReadOwner | QFileDevice::WriteOwner
+                                           | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+                                           | QFileDevice::ExeGroup | QFileDevice::ReadOther
+                                           | QFileDevice::ExeOther);
+    if (!installed || QFileInfo(copy).ownerId() != 0)
+        qFatal("%s could not be installed as root's (the tests run as root)", qPrintable(file));
+    return copy;
+}
+
+QString TokenTestBed::rootOnlyFolder()
+{
+    // /run is cleared at boot, should a crashed run leave a folder behind.
+    for (const QString &folder : {QStringLiteral("/run"), QStringLiteral("/")}) {
+        if (isRootOnly(folder))
+            return folder;
+    }
+    qFatal("no folder is root's alone");
 }
 
 QString TokenTestBed::markerModule()

@@ -41,10 +41,21 @@ public:
     static PinPrompt &dialogPrompt();
 
     static QString softHsmModule();
+    // The fault-injecting module and the library without the module entry
+    // point, installed as root into a folder that only root may change:
+    // loaded from the build tree, they would be refused wherever the
+    // checkout lies in a folder others may write (a clone under /tmp).
     static QString faultModule();
     static QString noFunctionListModule();
     // A library that creates "<its path>.loaded" when it is loaded.
     static QString markerModule();
+
+    // A folder that only root may change, nor any folder above it: where a
+    // file of root's counts as installed by the administrator.
+    static QString rootOnlyFolder();
+    // A copy of the file as a package installs it: root's, writable by root
+    // alone, in a folder of this run's under rootOnlyFolder(), removed at exit.
+    static QString installAsRoot(const QString &file);
 
     // Copies a module into a folder of the test's that anybody may write, as
     // a download lands where a page can put it; returns the copy's path.

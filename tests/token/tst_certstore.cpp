@@ -28,20 +28,6 @@ using Definitions = QList<QPair<QString, QString>>;
 // Owns the files that stand for another user's.
 constexpr uid_t otherUser = 12345;
 
-// True when the folder and every folder above it only root may change: the
-// place where files of root's count as installed by the administrator.
-bool isRootOnly(const QString &folder)
-{
-    for (QFileInfo info(folder);; info = QFileInfo(info.absolutePath())) {
-        const bool othersMayWrite =
-            info.permissions() & (QFileDevice::WriteGroup | QFileDevice::WriteOther);
-        if (info.ownerId() != 0 || othersMayWrite)
-            return false;
-        if (info.isRoot())
-            return true;
-    }
-}
-
 } // namespace
 
 class CertStoreTest : public QObject
@@ -353,9 +339,10 @@ void CertStoreTest::moduleTrust()
     QFETCH(bool, trusted);
     if (::geteuid() != 0)
         QSKIP("needs root to give files to another user");
-    if (!isRootOnly(QStringLiteral(QUILLMARK_BINARY_DIR)))
-        QSKIP("the build tree is writable by others than root");
-    QTemporaryDir root(QStringLiteral(QUILLMARK_BINARY_DIR "/trust-XXXXXX"));
+    // Root's files count as installed only in folders root's alone, which
+    // the build tree need not be.
+    QTemporaryDir root(TokenTestBed::rootOnlyFolder() + QStringLiteral("/quillmark-trust-XXXXXX"));
+    QVERIFY(root.isValid());
     const auto path = [&root](const char *name) { return root.filePath(QLatin1String(name)); };
     const auto setMode = [&path](const char *name, mode_t mode) {
         return ::chmod(QFile::encodeName(path(name)).constData(), mode) == 0;

@@ -61,7 +61,8 @@ void Pkcs11LibraryTest::loadFailures_data()
     QTest::addColumn<bool>("hasCause");
 
     const QString missing = QStringLiteral(QUILLMARK_BINARY_DIR "/no-such-module.so");
-    const QString notALibrary = QStringLiteral(QUILLMARK_SOURCE_DIR "/README.md");
+    const QString notALibrary =
+        TokenTestBed::installAsRoot(QStringLiteral(QUILLMARK_SOURCE_DIR "/README.md"));
     QTest::newRow("missing file") << missing << QString()
                                   << QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), missing) << true;
     QTest::newRow("not a shared library")
