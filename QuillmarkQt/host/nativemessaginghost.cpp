@@ -124,7 +124,7 @@ NativeMessagingHost::NativeMessagingHost(int &argc, char **argv,
       m_componentVersion(componentVersion)
 {
     buildNameTables(platform);
-    connect(m_readThread, &ReadThread::processMessage, this,
+    connect(m_readThread, &ReadThread::messageRead, this,
             &NativeMessagingHost::processMessage);
     m_readThread->start(QThread::InheritPriority);
     m_writeThread->start(QThread::InheritPriority);

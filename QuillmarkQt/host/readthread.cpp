@@ -28,7 +28,7 @@ ReadThread::ReadThread(int descriptor, QObject *parent)
 {
     // Connected before any receiver of the messages, so for each message the
     // receiving thread takes it off the count just before dispatching it.
-    connect(this, &ReadThread::processMessage, this, &ReadThread::messageTakenUp,
+    connect(this, &ReadThread::messageRead, this, &ReadThread::messageTakenUp,
             Qt::QueuedConnection);
 }
 
@@ -144,7 +144,7 @@ void ReadThread::emitPending(const QJsonObject &message, qint64 cost)
         m_pendingCosts.enqueue(cost);
         m_pendingBytes += cost;
     }
-    emit processMessage(message);
+    emit messageRead(message);
 }
 
 void ReadThread::messageTakenUp()

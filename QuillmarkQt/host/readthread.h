@@ -39,7 +39,7 @@ public:
     qint64 pendingBytes();
 
 signals:
-    void processMessage(const QJsonObject &message);
+    void messageRead(const QJsonObject &message);
 
 protected:
     void run() override;

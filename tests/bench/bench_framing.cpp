@@ -157,14 +157,14 @@ static void BM_FrameDecode_Json(benchmark::State &state)
 BENCHMARK(BM_FrameDecode_Json)->Unit(benchmark::kMillisecond);
 
 // The whole way on the reader thread: first byte written to the object
-// handed over by processMessage.
+// handed over by messageRead.
 static void BM_FrameToObject_Host(benchmark::State &state)
 {
     frame();
     Pipe pipe;
     ReadThread reader(pipe.readEnd());
     std::promise<Clock::time_point> delivered;
-    QObject::connect(&reader, &ReadThread::processMessage, &reader,
+    QObject::connect(&reader, &ReadThread::messageRead, &reader,
                      [&delivered](const QJsonObject &object) {
                          benchmark::DoNotOptimize(object.size());
                          delivered.set_value(Clock::now());

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     {
         FrameReader reader(descriptor);
         QObject::connect(
-            &reader, &ReadThread::processMessage, &application,
+            &reader, &ReadThread::messageRead, &application,
             [&application](const QJsonObject &message) {
                 if (opensWindow(message))
                     return;

@@ -81,7 +81,7 @@ private:
     void startReader(ReadThread &reader)
     {
         m_received.clear();
-        connect(&reader, &ReadThread::processMessage, this,
+        connect(&reader, &ReadThread::messageRead, this,
                 [this](const QJsonObject &message) { m_received.append(message); });
         reader.start();
     }
