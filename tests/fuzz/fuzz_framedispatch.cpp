@@ -6,6 +6,7 @@
 
 #include "appexception.h"
 #include "nativemessaginghost.h"
+#include "pagedispatcher.h"
 #include "quillmarkversion.h"
 #include "readthread.h"
 
@@ -69,18 +70,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     FuzzSupport::initialise();
-    NativeMessagingHost &application = host();
+    PageDispatcher &dispatcher = host().dispatcher();
 
     const int descriptor = descriptorWith(data, size);
     {
         FrameReader reader(descriptor);
         QObject::connect(
-            &reader, &ReadThread::messageRead, &application,
-            [&application](const QJsonObject &message) {
+            &reader, &ReadThread::messageRead, &dispatcher,
+            [&dispatcher](const QJsonObject &message) {
                 if (opensWindow(message))
                     return;
                 try {
-                    application.processMessage(message);
+                    dispatcher.dispatch(message);
                 } catch (const AppException &) {
                 }
             },

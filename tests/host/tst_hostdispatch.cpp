@@ -1,45 +1,20 @@
-#include "appexception.h"
 #include "closingflag.h"
 #include "hostdriver.h"
-#include "modalprobe.h"
-#include "msgbox.h"
-#include "nativemessaginghost.h"
+#include "pagedispatcher.h"
 #include "quillmark.h"
 #include "quillmarkversion.h"
+#include "writethread.h"
 
 #include <QDir>
-#include <QException>
 #include <QJsonDocument>
 #include <QPointer>
 #include <QSignalSpy>
 #include <QThread>
 #include <QtTest>
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <memory>
-#include <stdexcept>
 
 namespace {
-
-// Throws from its event handler, as a slot or widget of the program might.
-class Thrower : public QObject
-{
-public:
-    explicit Thrower(std::function<void()> raise) : m_raise(std::move(raise)) {}
-
-protected:
-    bool event(QEvent *event) override
-    {
-        if (event->type() == QEvent::User)
-            m_raise();
-        return QObject::event(event);
-    }
-
-private:
-    std::function<void()> m_raise;
-};
 
 QString netName(const QString &shortName)
 {
@@ -48,63 +23,32 @@ QString netName(const QString &shortName)
 
 } // namespace
 
-// The application object in this process, its channel on two pipes: the
-// component and the host's slots can be reached directly while the page side
-// still speaks frames. The page announced the "net" platform with its first
-// call.
+// The dispatcher in this process, its documents for the page framed as the
+// writer frames them: the component and the dispatcher can be reached
+// directly while the page side still speaks frames. The page announced the
+// "net" platform with its first call.
 class TestHostDispatch : public QObject
 {
     Q_OBJECT
 
-public:
-    TestHostDispatch(int pageOutput, int pageInput)
-        : m_pageOutput(pageOutput), m_pageInput(pageInput)
-    {
-        fcntl(m_pageInput, F_SETFL, fcntl(m_pageInput, F_GETFL) | O_NONBLOCK);
-    }
-
 private:
-    static NativeMessagingHost &host() { return *static_cast<NativeMessagingHost *>(qApp); }
-
-    void send(const QJsonObject &message)
-    {
-        const QByteArray bytes =
-            HostDriver::frame(QJsonDocument(message).toJson(QJsonDocument::Compact));
-        QCOMPARE(::write(m_pageOutput, bytes.constData(), static_cast<size_t>(bytes.size())),
-                 static_cast<ssize_t>(bytes.size()));
-    }
+    PageDispatcher &dispatcher() { return *m_dispatcher; }
 
     void callMethod(const QString &shortName, const QJsonValue &args = QJsonArray())
     {
         QJsonObject message{{QStringLiteral("method"), netName(shortName)}};
         if (!args.isUndefined())
             message.insert(QStringLiteral("args"), args);
-        send(message);
+        dispatcher().dispatch(message);
     }
 
-    // The next frame the host writes, length prefix included.
+    // The next frame the dispatcher sends, length prefix included.
     QByteArray nextFrame()
     {
         QDeadlineTimer deadline(5000);
-        for (;;) {
-            char chunk[4096];
-            const ssize_t got = ::read(m_pageInput, chunk, sizeof chunk);
-            if (got > 0)
-                m_received.append(chunk, static_cast<int>(got));
-            if (m_received.size() >= 4) {
-                quint32 length = 0;
-                for (int i = 3; i >= 0; --i)
-                    length = length << 8 | static_cast<unsigned char>(m_received.at(i));
-                if (static_cast<quint32>(m_received.size()) >= length + 4) {
-                    const QByteArray frame = m_received.left(static_cast<int>(length) + 4);
-                    m_received.remove(0, frame.size());
-                    return frame;
-                }
-            }
-            if (deadline.hasExpired())
-                return QByteArray();
+        while (m_sent.isEmpty() && !deadline.hasExpired())
             QTest::qWait(5);
-        }
+        return m_sent.isEmpty() ? QByteArray() : WriteThread::frame(m_sent.takeFirst());
     }
 
     QJsonObject nextMessage() { return QJsonDocument::fromJson(nextFrame().mid(4)).object(); }
@@ -115,9 +59,8 @@ private:
         return nextMessage();
     }
 
-    const int m_pageOutput;
-    const int m_pageInput;
-    QByteArray m_received;
+    std::unique_ptr<PageDispatcher> m_dispatcher;
+    QList<QJsonDocument> m_sent;
 
 private slots:
     void initTestCase();
@@ -132,22 +75,25 @@ private slots:
     void failedMethodIsAnsweredAndLoggedWithCause();
     void createInstanceReplacesAndDisposeForgets();
     void terminateFromThePage();
-    void notifyCatchesEverything();
 };
 
 void TestHostDispatch::initTestCase()
 {
     QVERIFY(QDir::setCurrent(QStringLiteral(QUILLMARK_STAGE_BIN)));
+    m_dispatcher = std::make_unique<PageDispatcher>(
+        QString::fromLatin1(QuillmarkVersion::component),
+        QString::fromLatin1(QuillmarkVersion::defaultPlatform),
+        [this](const QJsonDocument &document) { m_sent.append(document); });
     callMethod(QStringLiteral("CreateInstance"));
     const QByteArray json =
         R"({"error":null,"method":"Quillmark.1.0.7.net.QES.CreateInstance","result":null})";
     QCOMPARE(nextFrame(), HostDriver::frame(json));
-    QVERIFY(host().component());
+    QVERIFY(dispatcher().component());
 }
 
 void TestHostDispatch::componentRequestsBecomeEventsInWireOrder()
 {
-    Quillmark *component = host().component();
+    Quillmark *component = dispatcher().component();
     emit component->needGetDocumentInfoEvent(QStringLiteral("n0"));
     emit component->needGetDocumentPageEvent(3, QStringLiteral("n1"));
     emit component->needSignInitEvent(QStringLiteral("-----BEGIN CERTIFICATE-----\nMII="),
@@ -173,7 +119,7 @@ void TestHostDispatch::componentRequestsBecomeEventsInWireOrder()
 
 void TestHostDispatch::requestFromWorkerThreadReachesThePage()
 {
-    Quillmark *component = host().component();
+    Quillmark *component = dispatcher().component();
     std::unique_ptr<QThread> worker(QThread::create(
         [component] { emit component->signingProcessFinishedEvent(false); }));
     worker->start();
@@ -208,7 +154,7 @@ void TestHostDispatch::booleanArguments()
     QFETCH(QString, method);
     QFETCH(QJsonValue, args);
     QFETCH(bool, expected);
-    Quillmark *component = host().component();
+    Quillmark *component = dispatcher().component();
     const bool valid = method == QLatin1String("SetFilterOnlyValidCerts");
     const auto stored = [&] {
         return valid ? component->filterOnlyValidCerts() : component->filterOnlyQualifiedCerts();
@@ -244,7 +190,7 @@ void TestHostDispatch::integerArguments()
 {
     QFETCH(QJsonValue, argument);
     QFETCH(int, expected);
-    Quillmark *component = host().component();
+    Quillmark *component = dispatcher().component();
     component->setPageCacheSize(99);
     QCOMPARE(call(QStringLiteral("SetPageCacheSize"), QJsonArray{argument})
                  .value(QStringLiteral("error")),
@@ -260,7 +206,7 @@ void TestHostDispatch::failedMethodIsAnsweredAndLoggedWithCause()
     // The failure is answered and logged here; nothing leaves into the
     // event loop.
     QTest::ignoreMessage(QtWarningMsg, qPrintable(QStringLiteral("\"Method %1 failed.\"").arg(name)));
-    host().processMessage(message);
+    dispatcher().dispatch(message);
     const QString cause = QObject::tr("UnableToParseSigningCertificateStoresDefinition");
     QCOMPARE(nextMessage(), (QJsonObject{{QStringLiteral("error"), cause},
                                          {QStringLiteral("method"), name},
@@ -269,81 +215,32 @@ void TestHostDispatch::failedMethodIsAnsweredAndLoggedWithCause()
     const QJsonObject pageOnly{{QStringLiteral("event"), netName("NeedSignFinishEvent")}};
     QTest::ignoreMessage(QtWarningMsg,
                          qPrintable(QStringLiteral("\"Event %1 failed.\"").arg(netName("NeedSignFinishEvent"))));
-    host().processMessage(pageOnly);
+    dispatcher().dispatch(pageOnly);
     QCOMPARE(nextMessage().value(QStringLiteral("event")),
              QJsonValue(netName("NeedSignFinishEvent")));
 }
 
 void TestHostDispatch::createInstanceReplacesAndDisposeForgets()
 {
-    const QPointer<Quillmark> first = host().component();
+    const QPointer<Quillmark> first = dispatcher().component();
     QVERIFY(first);
     QCOMPARE(call(QStringLiteral("CreateInstance")).value(QStringLiteral("error")), QJsonValue());
     QVERIFY(!first);
-    QVERIFY(host().component());
+    QVERIFY(dispatcher().component());
 
     QCOMPARE(call(QStringLiteral("DisposeInstance")).value(QStringLiteral("error")), QJsonValue());
-    QVERIFY(!host().component());
+    QVERIFY(!dispatcher().component());
     QCOMPARE(call(QStringLiteral("CreateInstance")).value(QStringLiteral("error")), QJsonValue());
-    QVERIFY(host().component());
+    QVERIFY(dispatcher().component());
 }
 
 void TestHostDispatch::terminateFromThePage()
 {
-    QSignalSpy done(host().component(), &Quillmark::quillmarkDone);
+    QSignalSpy done(dispatcher().component(), &Quillmark::quillmarkDone);
     QCOMPARE(call(QStringLiteral("Terminate")).value(QStringLiteral("error")), QJsonValue());
     QVERIFY(ClosingFlag::isRaised());
     QCOMPARE(done.count(), 1);
 }
 
-void TestHostDispatch::notifyCatchesEverything()
-{
-    bool boxOpened = false;
-    ModalProbe<MsgBox> probe(
-        [&](MsgBox *box) {
-            boxOpened = true;
-            box->reject();
-        },
-        500);
-
-    Thrower appException([] {
-        throw AppException(QStringLiteral("thrown by a handler"), APP_LOCATION, true);
-    });
-    Thrower unhandled([] { throw QUnhandledException(); });
-    Thrower foreign([] { throw std::runtime_error("foreign"); });
-
-    QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("thrown by a handler")));
-    QTest::ignoreMessage(QtWarningMsg, QUnhandledException().what());
-    QTest::ignoreMessage(QtCriticalMsg, "Unknown exception.");
-    for (Thrower *thrower : {&appException, &unhandled, &foreign})
-        QCoreApplication::postEvent(thrower, new QEvent(QEvent::User));
-    QTest::qWait(600);
-
-    // No document window is on screen, so no error box either; and the
-    // loop goes on serving the page.
-    QVERIFY(!boxOpened);
-    QCOMPARE(call(QStringLiteral("GetVersion")).value(QStringLiteral("result")),
-             QJsonValue(QStringLiteral("1.0.7 (qt)")));
-}
-
-int main(int argc, char *argv[])
-{
-    int toHost[2];
-    int fromHost[2];
-    if (::pipe(toHost) != 0 || ::pipe(fromHost) != 0)
-        return 2;
-    NativeMessagingHost app(argc, argv, QString::fromLatin1(QuillmarkVersion::component),
-                            QString::fromLatin1(QuillmarkVersion::defaultPlatform), toHost[0],
-                            fromHost[1]);
-    app.setQuitOnLastWindowClosed(false);
-    int status = 0;
-    {
-        TestHostDispatch test(toHost[1], fromHost[0]);
-        status = QTest::qExec(&test, argc, argv);
-    }
-    // The page goes away: the reader reaches the end of its input.
-    ::close(toHost[1]);
-    return status;
-}
-
+QTEST_MAIN(TestHostDispatch)
 #include "tst_hostdispatch.moc"
