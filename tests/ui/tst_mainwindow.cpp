@@ -32,7 +32,6 @@ public:
             &workflow, &DocumentWorkflow::needGetDocumentInfoEvent, this,
             [this](const QString &nonce) {
                 ++infoRequests;
-                lastNonce = nonce;
                 if (answering)
                     m_workflow.processGetDocumentInfoResponse(m_answers.info(nonce, claimedPages));
             },
@@ -41,7 +40,6 @@ public:
             &workflow, &DocumentWorkflow::needGetDocumentPageEvent, this,
             [this](int page, const QString &nonce) {
                 pageRequests.append(page);
-                lastNonce = nonce;
                 if (answering)
                     m_workflow.processGetDocumentPageResponse(m_answers.page(page, nonce));
             },
@@ -50,7 +48,6 @@ public:
 
     int infoRequests = 0;
     QList<int> pageRequests;
-    QString lastNonce;
     std::optional<int> claimedPages;
     bool answering = true;
 
@@ -391,84 +388,6 @@ private slots:
         QTRY_COMPARE(session.page->infoRequests, 1);
         session.zoomBox()->setCurrentIndex(8);
         QCOMPARE(session.scale(), 1.0);
-    }
-
-    void strayAnswersLeaveTheWindowUsable()
-    {
-        Session session = openOnFirstPage(true);
-        const QString oldNonce = session.page->lastNonce;
-        {
-            MessageBoxReader box;
-            session.workflow->processGetDocumentPageResponse(m_answers.page(2, oldNonce));
-            QTRY_VERIFY(box.seen());
-            QCOMPARE(box.text, QStringLiteral("The server answer does not fit the request (GetDocumentPage)."));
-        }
-        {
-            MessageBoxReader box;
-            session.workflow->processGetDocumentInfoResponse(m_answers.info(oldNonce));
-            QTRY_VERIFY(box.seen());
-        }
-        QVERIFY(session.window->isVisible());
-        QCOMPARE(session.finished->count(), 0);
-        session.button("btnNextPage")->click();
-        QTRY_COMPARE(session.page->pageRequests, (QList<int>{1, 2}));
-        QTRY_COMPARE(session.pageField()->text(), QStringLiteral("2"));
-    }
-
-    void answerOfTheWrongKindKeepsTheRequestWaiting()
-    {
-        Session session = openOnFirstPage(true);
-        session.page->answering = false;
-        session.button("btnNextPage")->click();
-        QTRY_COMPARE(session.page->pageRequests, (QList<int>{1, 2}));
-        const QString nonce = session.page->lastNonce;
-        {
-            MessageBoxReader box;
-            session.workflow->processGetDocumentInfoResponse(m_answers.info(nonce));
-            QTRY_VERIFY(box.seen());
-        }
-        // The page answer that follows is still taken.
-        session.workflow->processGetDocumentPageResponse(m_answers.page(2, nonce));
-        QVERIFY(session.child<QWidget>("widgetLayoutTop")->isEnabled());
-        QCOMPARE(session.finished->count(), 0);
-    }
-
-    void incompleteAnswersEndTheWorkflow_data()
-    {
-        QTest::addColumn<int>("broken");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("info without DocInfo") << 0 << QStringLiteral("The document contains no pages.");
-        QTest::newRow("info with no pages") << 1 << QStringLiteral("The document contains no pages.");
-        QTest::newRow("page without Page") << 2 << QStringLiteral("The page image is invalid.");
-        QTest::newRow("page that is no image") << 3 << QStringLiteral("The page image is invalid.");
-    }
-
-    void incompleteAnswersEndTheWorkflow()
-    {
-        QFETCH(int, broken);
-        QFETCH(QString, message);
-        Session session = open(true);
-        session.page->answering = false;
-        QTRY_COMPARE(session.page->infoRequests, 1);
-        MessageBoxReader box;
-        if (broken < 2) {
-            session.workflow->processGetDocumentInfoResponse(
-                broken == 0 ? m_answers.infoWithoutDocInfo(session.page->lastNonce)
-                            : m_answers.info(session.page->lastNonce, 0));
-        } else {
-            session.workflow->processGetDocumentInfoResponse(
-                m_answers.info(session.page->lastNonce));
-            QTRY_COMPARE(session.page->pageRequests, QList<int>{1});
-            session.workflow->processGetDocumentPageResponse(
-                broken == 2
-                    ? m_answers.pageWithoutPage(1, session.page->lastNonce)
-                    : m_answers.pageWithData(1, "bm90IGFuIGltYWdl", session.page->lastNonce));
-        }
-        QTRY_VERIFY(box.seen());
-        QCOMPARE(box.text, message);
-        QCOMPARE(session.finished->count(), 1);
-        QCOMPARE(session.finished->first().first().toBool(), false);
-        QVERIFY(!session.window->isVisible());
     }
 
     void viewOnlyClosesWithoutAsking()
