@@ -390,12 +390,14 @@ private slots:
                  (QStringList{"certificate: Workflow Signer", "> SaveConfiguration"}));
         session.workflow.signDocument();
         session.answer(Session::Kind::SignInit);
-        QTRY_VERIFY(session.log.contains("strips on"));
         QTRY_COMPARE(session.log.size(), 6);
-        QVERIFY2(session.log.at(5).startsWith("error: "), qPrintable(session.log.join('\n')));
+        // Which refusal the token layer gives is its own affair.
+        QVERIFY2(session.log.takeLast().startsWith("error: "), qPrintable(session.log.join('\n')));
+        QCOMPARE(session.take(),
+                 (QStringList{waitText("PanelWaitTextForSignInit"), "> NeedSignInit", "wait over",
+                              "strips off", "strips on"}));
         session.view.closeBox();
-        QCOMPARE(session.log.size(), 6);
-        QVERIFY(!session.log.contains("> NeedSignFinish"));
+        QCOMPARE(session.take(), QStringList());
     }
 
     void answersThatDoNotFit_data()
