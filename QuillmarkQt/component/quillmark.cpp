@@ -6,6 +6,7 @@
 #include "functionlog.h"
 #include "msgbox.h"
 #include "pinform.h"
+#include "pinformprompt.h"
 #include "quillmarkversion.h"
 #include "textexcerpt.h"
 
@@ -64,11 +65,14 @@ void Quillmark::dispose(bool closeWindow)
     if (closeWindow && m_mainWindow) {
         // The window goes whatever the user would answer, so the close
         // question must not be asked. Closing ends the workflow, which
-        // forgets the window; it is still deleted right here.
+        // forgets the window; both are still deleted right here, the window
+        // first.
         ClosingFlag::raise();
         const QPointer<MainWindow> window = m_mainWindow;
-        window->close();
+        const QPointer<DocumentWorkflow> workflow = m_workflow;
+        workflow->close();
         delete window.data();
+        delete workflow.data();
         // The boxes of the window went with it; what waits without one
         // (a signing run's, a failed call's) goes too, and every answer
         // held by a box leaves now.
@@ -126,12 +130,16 @@ void Quillmark::setupAndViewForm(bool viewOnly)
     ClosingFlag::lower();
     m_terminationPending = false;
 
-    // A window whose events nobody would receive is not kept.
-    auto window = std::make_unique<MainWindow>(viewOnly, m_filterOnlyValidCerts,
-                                               m_filterOnlyQualifiedCerts, m_pageCacheSize,
-                                               m_signingCertificateStores);
-    connectWindowSignals(window.get());
+    // A window whose events nobody would receive is not kept. The window
+    // goes before its workflow.
+    auto workflow = std::make_unique<DocumentWorkflow>(
+        viewOnly, m_signingCertificateStores, [] { return std::make_shared<PinFormPrompt>(); });
+    auto window = std::make_unique<MainWindow>(*workflow, m_filterOnlyValidCerts,
+                                               m_filterOnlyQualifiedCerts, m_pageCacheSize);
+    connectWorkflowSignals(workflow.get());
     m_mainWindow = window.release();
+    m_workflow = workflow.release();
+    m_workflow->setParent(this);
 
     qDebug() << "Show mainWindow";
     const QScreen *screen = m_mainWindow->screen() ? m_mainWindow->screen()
@@ -159,28 +167,26 @@ void Quillmark::forwardOptionalEvent(Source *source, SourceSignal signal, EventS
         connect(source, signal, this, event);
 }
 
-void Quillmark::connectWindowSignals(MainWindow *window)
+void Quillmark::connectWorkflowSignals(DocumentWorkflow *workflow)
 {
-    CommunicationManager *manager = &window->communicationManager();
-    forwardRequiredEvent(manager, &CommunicationManager::needGetDocumentInfoEvent,
+    forwardRequiredEvent(workflow, &DocumentWorkflow::needGetDocumentInfoEvent,
                          &Quillmark::needGetDocumentInfoEvent,
                          QStringLiteral("NeedGetDocumentInfoEvent"));
-    forwardRequiredEvent(manager, &CommunicationManager::needGetDocumentPageEvent,
+    forwardRequiredEvent(workflow, &DocumentWorkflow::needGetDocumentPageEvent,
                          &Quillmark::needGetDocumentPageEvent,
                          QStringLiteral("NeedGetDocumentPageEvent"));
-    forwardRequiredEvent(manager, &CommunicationManager::needSignInitEvent,
+    forwardRequiredEvent(workflow, &DocumentWorkflow::needSignInitEvent,
                          &Quillmark::needSignInitEvent, QStringLiteral("NeedSignInitEvent"));
-    forwardRequiredEvent(manager, &CommunicationManager::needSignFinishEvent,
+    forwardRequiredEvent(workflow, &DocumentWorkflow::needSignFinishEvent,
                          &Quillmark::needSignFinishEvent, QStringLiteral("NeedSignFinishEvent"));
-    DocumentWorkflow *workflow = &window->workflow();
     forwardOptionalEvent(workflow, &DocumentWorkflow::loadConfigurationEvent,
                          qOverload<>(&Quillmark::loadConfigurationEvent));
     forwardOptionalEvent(workflow, &DocumentWorkflow::saveConfigurationEvent,
                          qOverload<const QString &>(&Quillmark::saveConfigurationEvent));
     // The window is scheduled for deletion before the page hears that it ended.
-    connect(window, &MainWindow::signingProcessFinishedEvent, this,
+    connect(workflow, &DocumentWorkflow::signingProcessFinishedEvent, this,
             &Quillmark::intermediateSigningProcessFinishedEventHandler);
-    forwardRequiredEvent(window, &MainWindow::signingProcessFinishedEvent,
+    forwardRequiredEvent(workflow, &DocumentWorkflow::signingProcessFinishedEvent,
                          &Quillmark::signingProcessFinishedEvent,
                          QStringLiteral("SigningProcessFinishedEvent"));
 }
@@ -190,7 +196,7 @@ void Quillmark::processGetDocumentInfoResponse(const QString &response)
     LOG_FUNCTION_START();
     throwIfDisposed();
     if (m_mainWindow)
-        m_mainWindow->processGetDocumentInfoResponse(response);
+        m_workflow->processGetDocumentInfoResponse(response);
 }
 
 void Quillmark::processGetDocumentPageResponse(const QString &response)
@@ -198,7 +204,7 @@ void Quillmark::processGetDocumentPageResponse(const QString &response)
     LOG_FUNCTION_START();
     throwIfDisposed();
     if (m_mainWindow)
-        m_mainWindow->processGetDocumentPageResponse(response);
+        m_workflow->processGetDocumentPageResponse(response);
 }
 
 void Quillmark::processSignInitResponse(const QString &response)
@@ -206,7 +212,7 @@ void Quillmark::processSignInitResponse(const QString &response)
     LOG_FUNCTION_START();
     throwIfDisposed();
     if (m_mainWindow)
-        m_mainWindow->processSignInitResponse(response);
+        m_workflow->processSignInitResponse(response);
 }
 
 void Quillmark::processSignFinishResponse(const QString &response)
@@ -214,7 +220,7 @@ void Quillmark::processSignFinishResponse(const QString &response)
     LOG_FUNCTION_START();
     throwIfDisposed();
     if (m_mainWindow)
-        m_mainWindow->processSignFinishResponse(response);
+        m_workflow->processSignFinishResponse(response);
 }
 
 void Quillmark::bringToFront()
@@ -328,7 +334,7 @@ void Quillmark::loadConfigurationEvent(const QString &configuration)
     LOG_FUNCTION_START();
     qDebug() << "Loading configuration";
     if (m_mainWindow)
-        m_mainWindow->configurationLoaded(configuration);
+        m_workflow->configurationLoaded(configuration);
 }
 
 void Quillmark::saveConfigurationEvent(bool saved)
@@ -336,7 +342,7 @@ void Quillmark::saveConfigurationEvent(bool saved)
     LOG_FUNCTION_START();
     qDebug() << "Saving configuration" << saved;
     if (m_mainWindow)
-        m_mainWindow->configurationSaved(saved);
+        m_workflow->configurationSaved(saved);
 }
 
 void Quillmark::rejectPinForm()
@@ -370,7 +376,7 @@ void Quillmark::closeQuillmark()
     // Closing ends the workflow, and its end schedules the deletion and
     // forgets the window.
     if (m_mainWindow)
-        m_mainWindow->terminate();
+        m_workflow->close();
 }
 
 void Quillmark::intermediateSigningProcessFinishedEventHandler(bool successful)
@@ -378,6 +384,9 @@ void Quillmark::intermediateSigningProcessFinishedEventHandler(bool successful)
     qDebug() << "Workflow finished, successful:" << successful;
     if (!m_mainWindow)
         return;
+    // The window goes first: it calls its workflow until it is gone.
     m_mainWindow->deleteLater();
+    m_workflow->deleteLater();
     m_mainWindow = nullptr;
+    m_workflow = nullptr;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "documentworkflow.h"
 #include "iquillmark.h"
 #include "mainwindow.h"
 
@@ -14,8 +15,9 @@
 #include <memory>
 
 // The signing component that the page creates with "CreateInstance". It keeps
-// the settings for the next document window and re-emits the window's
-// requests to the page.
+// the settings for the next document window, makes the window and its
+// workflow, passes the page's answers on to the workflow and re-emits the
+// workflow's requests to the page.
 class Quillmark : public QObject, public IQuillmark
 {
     Q_OBJECT
@@ -77,8 +79,8 @@ signals:
 private:
     void throwIfDisposed() const;
     void setupAndViewForm(bool viewOnly);
-    void connectWindowSignals(MainWindow *window);
-    // Passes a signal of the window on as the event of the same name, which
+    void connectWorkflowSignals(DocumentWorkflow *workflow);
+    // Passes a signal of the workflow on as the event of the same name, which
     // the page must listen to.
     template <typename Source, typename SourceSignal, typename EventSignal>
     void forwardRequiredEvent(Source *source, SourceSignal signal, EventSignal event,
@@ -90,7 +92,10 @@ private:
     bool terminationApplies() const;
     static StoreDefinitions parseStoreDefinitions(const QString &definition);
 
+    // The open document window and its workflow, a child of the component;
+    // both are set or both are null.
     QPointer<MainWindow> m_mainWindow;
+    QPointer<DocumentWorkflow> m_workflow;
     // Set by terminate() until its queued steps have run.
     bool m_terminationPending = false;
     bool m_filterOnlyValidCerts = false;

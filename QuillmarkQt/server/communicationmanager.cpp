@@ -117,14 +117,32 @@ ProvingData CommunicationManager::documentProvingData() const
     return m_documentProvingData;
 }
 
+CommunicationManager::RequestKind CommunicationManager::awaitedAnswer() const
+{
+    QMutexLocker factsLock(&m_factsMutex);
+    return m_answerTaken ? None : m_pendingRequest;
+}
+
+bool CommunicationManager::takeAwaitedAnswer(RequestKind kind)
+{
+    QMutexLocker factsLock(&m_factsMutex);
+    if (kind == None || m_answerTaken || m_pendingRequest != kind)
+        return false;
+    m_answerTaken = true;
+    return true;
+}
+
 void CommunicationManager::beginRequest(RequestKind kind)
 {
-    if (m_pendingRequest != None) {
-        throw mismatch(QObject::tr("CommunicationMismatchRequest")
-                           .arg(m_requestNames.at(kind), m_requestNames.at(m_pendingRequest)),
-                       APP_LOCATION);
+    {
+        QMutexLocker factsLock(&m_factsMutex);
+        if (m_pendingRequest != None) {
+            throw mismatch(QObject::tr("CommunicationMismatchRequest")
+                               .arg(m_requestNames.at(kind), m_requestNames.at(m_pendingRequest)),
+                           APP_LOCATION);
+        }
+        m_pendingRequest = kind;
     }
-    m_pendingRequest = kind;
     m_nonce = QUuid::createUuid().toString();
     qDebug() << "Generated nonce:" << m_nonce;
 }
@@ -133,12 +151,17 @@ template <typename Record>
 Record CommunicationManager::openAnswer(RequestKind kind, const QString &response,
                                         X509Certificate2Ultra &signer)
 {
-    if (m_pendingRequest != kind) {
-        throw mismatch(QObject::tr("CommunicationMismatchResponse").arg(m_requestNames.at(kind)),
-                       APP_LOCATION);
+    {
+        QMutexLocker factsLock(&m_factsMutex);
+        if (m_pendingRequest != kind) {
+            throw mismatch(
+                QObject::tr("CommunicationMismatchResponse").arg(m_requestNames.at(kind)),
+                APP_LOCATION);
+        }
+        // A rejected answer still ends the exchange.
+        m_pendingRequest = None;
+        m_answerTaken = false;
     }
-    // A rejected answer still ends the exchange.
-    m_pendingRequest = None;
 
     const ResponseCryptoProcessor processor(response.toUtf8());
     QXmlStreamReader reader(processor.getContent());

@@ -42,6 +42,14 @@ public:
     SignInitResponse processSignInitResponse(const QString &response);
     SignFinishResponse processSignFinishResponse(const QString &response);
 
+    // The kind of answer the outstanding request waits for; None when no
+    // request is outstanding or its answer has been taken.
+    RequestKind awaitedAnswer() const;
+    // True for the awaited answer, which is awaited no longer and may be
+    // read later, also on another thread; false for an answer nobody asked
+    // for. The one request stays outstanding until its answer is read.
+    bool takeAwaitedAnswer(RequestKind kind);
+
     // Established by the document-information answer.
     X509Certificate2Ultra serverCertificate() const;
     ProvingData documentProvingData() const;
@@ -71,10 +79,13 @@ private:
     QHash<QString, ProvingData> m_provingDataByDocId;
     QString m_nonce;
     RequestKind m_pendingRequest = None;
+    // The answer to m_pendingRequest arrived and waits to be read.
+    bool m_answerTaken = false;
     int m_requestedPage = -1;
     QMutex m_mutex;
-    // Guards the two facts the window reads while a sign-init answer may be
-    // checked on a pool thread; taken briefly, after m_mutex when both are held.
+    // Guards what the workflow reads while a sign-init answer may be checked
+    // on a pool thread, the two facts and the request state; taken briefly,
+    // after m_mutex when both are held.
     mutable QMutex m_factsMutex;
     const QStringList m_requestNames;
 };

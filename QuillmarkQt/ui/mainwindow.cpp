@@ -5,9 +5,9 @@
 #include "certform.h"
 #include "certstorefactory.h"
 #include "closedialog.h"
+#include "documentworkflow.h"
 #include "msgbox.h"
 #include "pageimagereader.h"
-#include "pinformprompt.h"
 #include "quillmarkversion.h"
 #include "waitdialog.h"
 
@@ -36,16 +36,11 @@ QString caption()
 const QList<double> MainWindow::zoomLevels = {10,  25,  50,  75,   100,  125,  150,
                                               200, 400, 800, 1600, 2400, 3200, 6400};
 
-MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnlyQualifiedCerts,
-                       int pageCacheSize, const StoreDefinitions &signingCertificateStores,
-                       QWidget *parent)
-    : QMainWindow(parent)
-    , m_workflow(signingCertificateStores, [] { return std::make_shared<PinFormPrompt>(); })
-    , m_pageCache(pageCacheSize)
-    , m_viewOnly(viewOnly)
-    , m_filterOnlyValidCerts(filterOnlyValidCerts)
-    , m_filterOnlyQualifiedCerts(filterOnlyQualifiedCerts)
-    , m_ui(std::make_unique<Ui::MainWindow>())
+MainWindow::MainWindow(DocumentWorkflow &workflow, bool filterOnlyValidCerts,
+                       bool filterOnlyQualifiedCerts, int pageCacheSize, QWidget *parent)
+    : QMainWindow(parent), m_workflow(workflow), m_pageCache(pageCacheSize),
+      m_filterOnlyValidCerts(filterOnlyValidCerts),
+      m_filterOnlyQualifiedCerts(filterOnlyQualifiedCerts), m_ui(std::make_unique<Ui::MainWindow>())
 {
     m_ui->setupUi(this);
     // The combo's own field takes the focus and needs the name too.
@@ -55,40 +50,29 @@ MainWindow::MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnly
     // a refused one leaves the window without any.
     m_ui->btnPreviousPage->setEnabled(false);
     m_ui->btnNextPage->setEnabled(false);
-    updateWindowTitle(X509Certificate2Ultra(), QString());
+    showDocumentTitle(X509Certificate2Ultra(), QString());
     fillZoomLevels();
     connect(this, &MainWindow::windowShown, this, &MainWindow::afterWindowIsShown,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
-    connect(&m_workflow, &DocumentWorkflow::signingStarted, this, &MainWindow::disableToolStrips);
-    connect(&m_workflow, &DocumentWorkflow::signingEnded, this, &MainWindow::enableToolStrips);
-    connect(&m_workflow, &DocumentWorkflow::signatureReady, this, &MainWindow::requestSignFinish);
-    connect(&m_workflow, &DocumentWorkflow::signingFailed, this, &MainWindow::showSigningFailure);
-    setSigningCertificate(X509Certificate2Ultra());
+    showSigningCertificate(X509Certificate2Ultra());
+    m_workflow.setView(this);
 }
 
 MainWindow::~MainWindow()
 {
+    m_workflow.setView(nullptr);
     delete m_waitDialog;
-}
-
-CommunicationManager &MainWindow::communicationManager()
-{
-    return m_workflow.communicationManager();
-}
-
-DocumentWorkflow &MainWindow::workflow()
-{
-    return m_workflow;
 }
 
 void MainWindow::applyMode()
 {
-    m_ui->btnChangeCert->setVisible(!m_viewOnly);
-    m_ui->btnSign->setVisible(!m_viewOnly);
-    m_ui->lineSeparatorSign->setVisible(!m_viewOnly);
-    m_ui->btnClose->setVisible(m_viewOnly);
-    m_ui->lblViewer->setVisible(m_viewOnly);
-    m_ui->lineSeparatorClose->setVisible(m_viewOnly);
+    const bool viewOnly = m_workflow.isViewOnly();
+    m_ui->btnChangeCert->setVisible(!viewOnly);
+    m_ui->btnSign->setVisible(!viewOnly);
+    m_ui->lineSeparatorSign->setVisible(!viewOnly);
+    m_ui->btnClose->setVisible(viewOnly);
+    m_ui->lblViewer->setVisible(viewOnly);
+    m_ui->lineSeparatorClose->setVisible(viewOnly);
 }
 
 void MainWindow::fillZoomLevels()
@@ -99,7 +83,7 @@ void MainWindow::fillZoomLevels()
     m_ui->cmbZoomLevel->setCurrentIndex(zoomLevels.indexOf(m_zoomPercent));
 }
 
-void MainWindow::updateWindowTitle(const X509Certificate2Ultra &serverCertificate,
+void MainWindow::showDocumentTitle(const X509Certificate2Ultra &serverCertificate,
                                    const QString &docId)
 {
     const QStringList commonNames = serverCertificate.isNull()
@@ -127,14 +111,12 @@ void MainWindow::enableToolStrips()
 
 void MainWindow::afterWindowIsShown()
 {
-    m_workflow.loadConfiguration();
-    if (m_docInfo.contentType.isEmpty() && m_workflow.awaitedAnswer() == CommunicationManager::None)
-        requestGetDocumentInfo();
+    m_workflow.viewShown();
 }
 
 // --- wait panel ------------------------------------------------------------
 
-void MainWindow::showWaitDialog(const QString &text)
+void MainWindow::showWaitPanel(const QString &text)
 {
     qDebug() << text;
     delete m_waitDialog;
@@ -145,7 +127,7 @@ void MainWindow::showWaitDialog(const QString &text)
     m_waitDialog->show();
 }
 
-void MainWindow::hideWaitDialog()
+void MainWindow::hideWaitPanel()
 {
     if (m_waitDialog) {
         m_waitDialog->close();
@@ -156,123 +138,49 @@ void MainWindow::hideWaitDialog()
     activateWindow();
 }
 
-// --- document information and pages ------------------------------------------
+// --- pages ---------------------------------------------------------------------
 
-void MainWindow::requestGetDocumentInfo()
+void MainWindow::showPagePosition(int page, int pages)
 {
-    qDebug() << "Requesting document info";
-    showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentInfo"));
-    sendRequest([this] { m_workflow.requestGetDocumentInfo(); });
-}
-
-void MainWindow::requestGetDocumentPage(int page)
-{
-    qDebug() << "Requesting document page number: " << page;
-    hidePage();
-    showWaitDialog(QObject::tr("PanelWaitTextForGetDocumentPage").arg(page));
-    sendRequest([this, page] { m_workflow.requestGetDocumentPage(page); });
-}
-
-void MainWindow::sendRequest(const std::function<void()> &send)
-{
-    try {
-        send();
-    } catch (const AppException &e) {
-        MsgBox::showError(this, caption(), e, [this] { hideWaitDialog(); });
-    }
-}
-
-bool MainWindow::takeAwaitedAnswer(CommunicationManager::RequestKind kind,
-                                   const QString &exchangeName)
-{
-    if (m_workflow.takeAwaitedAnswer(kind))
-        return true;
-    // An answer nobody asked for says nothing about the document on screen;
-    // it must not end the workflow or take the wait panel of a request
-    // that is still running.
-    qWarning() << "Answer without its request:" << exchangeName;
-    MsgBox::showError(this, caption(), QObject::tr("CommunicationMismatchResponse").arg(exchangeName));
-    return false;
-}
-
-void MainWindow::processGetDocumentInfoResponse(const QString &response)
-{
-    qDebug() << "Processing document info response";
-    processAnswer(CommunicationManager::GetDocumentInfo, QStringLiteral("GetDocumentInfo"), [&] {
-        acceptDocumentInfo(m_workflow.processGetDocumentInfoResponse(response));
-    });
-}
-
-void MainWindow::processAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName,
-                               const std::function<void()> &accept)
-{
-    if (!takeAwaitedAnswer(kind, exchangeName))
-        return;
-    hideWaitDialog();
-    try {
-        accept();
-    } catch (const AppException &e) {
-        failAnswer(e);
-    }
-}
-
-void MainWindow::acceptDocumentInfo(const GetDocumentInfoResponse &response)
-{
-    // Without its document information the answer tells no page count at all.
-    if (!response.docInfo || response.docInfo->pages < 1)
-        throw AppException(QObject::tr("DocumentContainsNoPages"), APP_LOCATION, true);
-    updateWindowTitle(m_workflow.communicationManager().serverCertificate(),
-                      m_workflow.communicationManager().documentProvingData().docId);
-    m_docInfo = *response.docInfo;
-    changePageTo(1);
-}
-
-void MainWindow::processGetDocumentPageResponse(const QString &response)
-{
-    qDebug() << "Processing document page response";
-    processAnswer(CommunicationManager::GetDocumentPage, QStringLiteral("GetDocumentPage"), [&] {
-        acceptDocumentPage(m_workflow.processGetDocumentPageResponse(response));
-    });
-}
-
-void MainWindow::acceptDocumentPage(const GetDocumentPageResponse &response)
-{
-    const QImage image = response.page ? PageImageReader::read(QByteArray::fromBase64(response.page->data))
-                                       : QImage();
-    if (image.isNull())
-        throw AppException(QObject::tr("InvalidPageImage"), APP_LOCATION, true);
-    m_pageCache.insert(response.pageNumber, image);
-    showPage(*m_pageCache.object(response.pageNumber));
-}
-
-void MainWindow::failAnswer(const AppException &e)
-{
-    MsgBox::showError(this, caption(), e, [this] { close(); });
-}
-
-void MainWindow::changePageTo(int page)
-{
-    qDebug() << "Page is changing to" << page;
     m_currentPage = page;
+    m_pageCount = pages;
     m_ui->btnPreviousPage->setEnabled(page != 1);
-    m_ui->btnNextPage->setEnabled(m_docInfo.pages > 1 && page != m_docInfo.pages);
+    m_ui->btnNextPage->setEnabled(pages > 1 && page != pages);
     m_ui->leCurrentPage->setText(QString::number(page));
-    m_ui->lblTotalPages->setText(QString::number(m_docInfo.pages));
-    if (const auto cached = m_pageCache.object(page))
+    m_ui->lblTotalPages->setText(QString::number(pages));
+}
+
+bool MainWindow::showCachedPage(int page)
+{
+    const auto cached = m_pageCache.object(page);
+    if (cached)
         showPage(*cached);
-    else
-        requestGetDocumentPage(page);
+    return cached.has_value();
+}
+
+bool MainWindow::showPageImage(int page, const QByteArray &imageData)
+{
+    const QImage image = PageImageReader::read(imageData);
+    if (image.isNull())
+        return false;
+    m_pageCache.insert(page, image);
+    showPage(*m_pageCache.object(page));
+    return true;
+}
+
+void MainWindow::focusPage()
+{
     m_ui->imageViewer->setFocus();
 }
 
 void MainWindow::on_btnPreviousPage_clicked()
 {
-    changePageTo(m_currentPage - 1);
+    m_workflow.changePage(m_currentPage - 1);
 }
 
 void MainWindow::on_btnNextPage_clicked()
 {
-    changePageTo(m_currentPage + 1);
+    m_workflow.changePage(m_currentPage + 1);
 }
 
 void MainWindow::on_leCurrentPage_returnPressed()
@@ -289,12 +197,12 @@ void MainWindow::leCurrentPageProccessChanges()
     const QString typed = m_ui->leCurrentPage->text();
     bool isNumber = false;
     const int page = typed.toInt(&isNumber, 10);
-    if (!isNumber || page < 1 || page > m_docInfo.pages) {
+    if (!isNumber || page < 1 || page > m_pageCount) {
         MsgBox::showError(this, caption(), QObject::tr("PageDoesNotExist").arg(typed),
                           [this] { m_ui->leCurrentPage->setText(QString::number(m_currentPage)); });
         return;
     }
-    changePageTo(page);
+    m_workflow.changePage(page);
 }
 
 void MainWindow::showPage(const QImage &image)
@@ -303,7 +211,7 @@ void MainWindow::showPage(const QImage &image)
     ImageViewer *viewer = m_ui->imageViewer;
     viewer->setImage(image);
     // The viewer has the focus: a screen reader hears which page came.
-    viewer->setAccessibleName(QObject::tr("PageImageName").arg(m_currentPage).arg(m_docInfo.pages));
+    viewer->setAccessibleName(QObject::tr("PageImageName").arg(m_currentPage).arg(m_pageCount));
     if (!refitIfFitting())
         viewer->setScale(m_zoomPercent * 0.01);
     setZoomLevelText(viewer->scaleFactor());
@@ -329,7 +237,8 @@ void MainWindow::hidePage()
 
 bool MainWindow::pageIsShown() const
 {
-    return !m_pageCache.isEmpty() && m_workflow.awaitedAnswer() != CommunicationManager::GetDocumentPage;
+    return !m_pageCache.isEmpty()
+           && m_workflow.awaitedAnswer() != CommunicationManager::GetDocumentPage;
 }
 
 // --- zoom --------------------------------------------------------------------
@@ -443,37 +352,45 @@ void MainWindow::on_btnClose_clicked()
     close();
 }
 
-void MainWindow::terminate()
-{
-    close();
-}
-
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     qDebug() << "Close event called";
-    // The window only hides; the component deletes it once the page has been told.
+    // The window only hides, once the workflow has ended; the component
+    // deletes it then.
     event->ignore();
-    if (m_finished)
-        return;
-    if (m_viewOnly || m_signedSuccessfully) {
-        finish();
-        return;
-    }
-    CloseDialog::askToClose(this, [this](bool mayClose) {
-        if (mayClose)
-            finish();
-    });
+    m_workflow.close();
 }
 
-void MainWindow::finish()
+void MainWindow::askToClose(CloseAnswer answered)
 {
-    if (m_finished)
-        return;
-    m_finished = true;
-    // A signing run still going asks for no PIN and uses no key any more.
-    m_workflow.giveUpSigning();
-    emit signingProcessFinishedEvent(m_signedSuccessfully);
+    CloseDialog::askToClose(this, std::move(answered));
+}
+
+void MainWindow::hideDocument()
+{
     hide();
+}
+
+// --- boxes -------------------------------------------------------------------------
+
+void MainWindow::showError(const AppException &e, Continuation then)
+{
+    MsgBox::showError(this, caption(), e, std::move(then));
+}
+
+void MainWindow::showError(const QString &message, Continuation then)
+{
+    MsgBox::showError(this, caption(), message, std::move(then));
+}
+
+void MainWindow::showErrorWithDetail(const QString &message, const QString &details)
+{
+    MsgBox::showErrorWithDetail(this, caption(), message, details);
+}
+
+void MainWindow::showInfo(const QString &message, Continuation then)
+{
+    MsgBox::showInfo(this, caption(), message, std::move(then));
 }
 
 void MainWindow::showEvent(QShowEvent *event)
@@ -505,9 +422,8 @@ void MainWindow::resizeEvent(QResizeEvent *event)
 
 // --- signing certificate and configuration ---------------------------------------
 
-void MainWindow::setSigningCertificate(const X509Certificate2Ultra &certificate)
+void MainWindow::showSigningCertificate(const X509Certificate2Ultra &certificate)
 {
-    m_signingCertificate = certificate;
     if (certificate.isNull()) {
         m_ui->btnChangeCert->setText(QObject::tr("BtnChangeCertTextDefault"));
         m_ui->btnChangeCert->setToolTip(QString());
@@ -526,31 +442,13 @@ void MainWindow::setSigningCertificate(const X509Certificate2Ultra &certificate)
     m_ui->btnSign->setEnabled(true);
 }
 
-void MainWindow::configurationLoaded(const QString &data)
-{
-    try {
-        if (!m_workflow.applyStoredConfiguration(data))
-            return;
-        const Configuration &configuration = m_workflow.configuration();
-        if (!m_viewOnly && configuration.isValid())
-            setSigningCertificate(X509Certificate2Ultra(configuration.getSigningCertificate(), QSsl::Der));
-    } catch (const AppException &e) {
-        MsgBox::showErrorWithDetail(this, caption(), QObject::tr("ConfigurationFailedToLoad"), e.toString(true));
-    }
-}
-
-void MainWindow::configurationSaved(bool ok)
-{
-    if (!ok)
-        MsgBox::showError(this, caption(), QObject::tr("ConfigurationFailedToSave"));
-}
-
 void MainWindow::on_btnChangeCert_clicked()
 {
     qDebug() << "Opening cert form";
     if (!m_certForm) {
-        m_certForm = new CertForm(this, CertStoreFactory::getUsableStores(m_workflow.signingCertificateStores()),
-                                  m_filterOnlyValidCerts, m_filterOnlyQualifiedCerts, m_workflow.configuration());
+        m_certForm = new CertForm(
+            this, CertStoreFactory::getUsableStores(m_workflow.signingCertificateStores()),
+            m_filterOnlyValidCerts, m_filterOnlyQualifiedCerts, m_workflow.configuration());
         connect(m_certForm, &CertForm::configurationSet, this, &MainWindow::updateConfiguration);
     }
     m_certForm->show();
@@ -559,8 +457,8 @@ void MainWindow::on_btnChangeCert_clicked()
 void MainWindow::updateConfiguration()
 {
     qDebug() << "New certificate was set";
-    setSigningCertificate(m_certForm->getSelectedCertificate());
-    m_workflow.chooseConfiguration(m_certForm->getConfiguration());
+    m_workflow.chooseSigningCertificate(m_certForm->getSelectedCertificate(),
+                                        m_certForm->getConfiguration());
 }
 
 // --- signing -----------------------------------------------------------------------
@@ -568,54 +466,5 @@ void MainWindow::updateConfiguration()
 void MainWindow::on_btnSign_clicked()
 {
     qDebug() << "Sign button clicked";
-    if (!m_signingCertificate.isNull())
-        requestSignInit(m_signingCertificate.toPemString());
-}
-
-void MainWindow::requestSignInit(const QString &certificate)
-{
-    qDebug() << "Requesting sign init";
-    showWaitDialog(QObject::tr("PanelWaitTextForSignInit"));
-    sendRequest([this, &certificate] { m_workflow.requestSignInit(certificate); });
-}
-
-void MainWindow::processSignInitResponse(const QString &response)
-{
-    qDebug() << "Processing sign init response";
-    if (!takeAwaitedAnswer(CommunicationManager::SignInit, QStringLiteral("SignInit")))
-        return;
-    hideWaitDialog();
-    m_workflow.startSigning(response);
-}
-
-void MainWindow::showSigningFailure(const AppException &e)
-{
-    MsgBox::showError(this, caption(), e);
-}
-
-void MainWindow::requestSignFinish(const QString &signature)
-{
-    qDebug() << "Requesting sign finish";
-    showWaitDialog(QObject::tr("PanelWaitTextForSignFinish"));
-    sendRequest([this, &signature] { m_workflow.requestSignFinish(signature); });
-}
-
-void MainWindow::processSignFinishResponse(const QString &response)
-{
-    qDebug() << "Processing sign finish response";
-    if (!takeAwaitedAnswer(CommunicationManager::SignFinish, QStringLiteral("SignFinish")))
-        return;
-    hideWaitDialog();
-    disableToolStrips();
-    try {
-        m_workflow.processSignFinishResponse(response);
-    } catch (const AppException &e) {
-        enableToolStrips();
-        failAnswer(e);
-        return;
-    }
-    // Recorded before the box: the server has accepted the signature,
-    // whatever ends the window while the box is open.
-    m_signedSuccessfully = true;
-    MsgBox::showInfo(this, caption(), QObject::tr("SigningSuccessfulDialogText"), [this] { close(); });
+    m_workflow.signDocument();
 }

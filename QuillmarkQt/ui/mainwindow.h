@@ -1,71 +1,66 @@
 #pragma once
 
-#include "communicationmanager.h"
-#include "docinfo.h"
-#include "documentworkflow.h"
+#include "documentview.h"
 #include "pagecache.h"
-#include "x509certificate2ultra.h"
 
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
-#include <QPair>
 #include <QString>
 
-#include <functional>
 #include <memory>
 
-class AppException;
 class CertForm;
+class DocumentWorkflow;
 class WaitDialog;
 
 namespace Ui {
 class MainWindow;
 }
 
-// The document window: shows the document page by page with zoom, which its
-// workflow fetches through the web page. In signing mode it also carries the
-// signing controls; in view-only mode it only shows and closes. Boxes and the
-// close question open without blocking and go on through continuations.
-class MainWindow : public QMainWindow
+// The document window: shows the document page by page with zoom, as its
+// workflow tells it, and passes on to the workflow what the user does. In
+// signing mode it also carries the signing controls; in view-only mode it
+// only shows and closes. Boxes and the close question open without blocking
+// and go on through continuations. It keeps the pages it was given, never a
+// request.
+class MainWindow : public QMainWindow, public DocumentView
 {
     Q_OBJECT
 
 public:
-    using StoreDefinitions = QList<QPair<QString, QString>>;
-
     static const QList<double> zoomLevels;
 
-    MainWindow(bool viewOnly, bool filterOnlyValidCerts, bool filterOnlyQualifiedCerts,
-               int pageCacheSize, const StoreDefinitions &signingCertificateStores,
-               QWidget *parent = nullptr);
+    // The workflow must outlive the window.
+    MainWindow(DocumentWorkflow &workflow, bool filterOnlyValidCerts, bool filterOnlyQualifiedCerts,
+               int pageCacheSize, QWidget *parent = nullptr);
     ~MainWindow() override;
 
-    void processGetDocumentInfoResponse(const QString &response);
-    void processGetDocumentPageResponse(const QString &response);
-    void processSignInitResponse(const QString &response);
-    void processSignFinishResponse(const QString &response);
-    // The page's answers to the two configuration requests.
-    void configurationLoaded(const QString &data);
-    void configurationSaved(bool ok);
-    void terminate();
-
-    // The component forwards the four request signals of the manager and
-    // the configuration requests of the workflow.
-    CommunicationManager &communicationManager();
-    DocumentWorkflow &workflow();
+    // DocumentView
+    void showWaitPanel(const QString &text) override;
+    void hideWaitPanel() override;
+    void disableToolStrips() override;
+    void enableToolStrips() override;
+    void showDocumentTitle(const X509Certificate2Ultra &serverCertificate,
+                           const QString &docId) override;
+    void showPagePosition(int page, int pages) override;
+    bool showCachedPage(int page) override;
+    bool showPageImage(int page, const QByteArray &imageData) override;
+    void hidePage() override;
+    void focusPage() override;
+    void showSigningCertificate(const X509Certificate2Ultra &certificate) override;
+    void showError(const AppException &e, Continuation then) override;
+    void showError(const QString &message, Continuation then) override;
+    void showErrorWithDetail(const QString &message, const QString &details) override;
+    void showInfo(const QString &message, Continuation then) override;
+    void askToClose(CloseAnswer answered) override;
+    void hideDocument() override;
 
 signals:
-    void signingProcessFinishedEvent(bool successful);
     void windowShown();
-
-public slots:
-    void disableToolStrips();
-    void enableToolStrips();
 
 private slots:
     void updateConfiguration();
-    void showSigningFailure(const AppException &e);
     void on_btnPreviousPage_clicked();
     void on_btnNextPage_clicked();
     void on_leCurrentPage_returnPressed();
@@ -90,41 +85,11 @@ protected:
 private:
     void applyMode();
     void fillZoomLevels();
-    void updateWindowTitle(const X509Certificate2Ultra &serverCertificate, const QString &docId);
 
-    void setSigningCertificate(const X509Certificate2Ultra &certificate);
-    void requestSignInit(const QString &certificate);
-    void requestSignFinish(const QString &signature);
-    // Tells the page that the workflow ended and hides; the component
-    // deletes the window then.
-    void finish();
-
-    void showWaitDialog(const QString &text);
-    void hideWaitDialog();
-
-    void requestGetDocumentInfo();
-    void requestGetDocumentPage(int page);
-    // Sends a request behind the wait panel that the caller has put up; a
-    // request that cannot be sent is shown and takes the panel down.
-    void sendRequest(const std::function<void()> &send);
-    // False for an answer the window did not ask for; the user is told and
-    // the window carries on as it was.
-    bool takeAwaitedAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName);
-    // Takes an awaited answer: accept reads and shows it, and a failure ends
-    // the workflow.
-    void processAnswer(CommunicationManager::RequestKind kind, const QString &exchangeName,
-                       const std::function<void()> &accept);
-    void acceptDocumentInfo(const GetDocumentInfoResponse &response);
-    void acceptDocumentPage(const GetDocumentPageResponse &response);
-    // A failed answer ends the workflow: error box, then close.
-    void failAnswer(const AppException &e);
-
-    void changePageTo(int page);
     void leCurrentPageProccessChanges();
     void showPage(const QImage &image);
     // Fits the page again when a fit button is on; false when none is.
     bool refitIfFitting();
-    void hidePage();
     bool pageIsShown() const;
 
     void stepZoom(int levelIndex);
@@ -133,21 +98,17 @@ private:
     void setZoomLevelText(double factor);
     void uncheckFitButtons();
 
-    X509Certificate2Ultra m_signingCertificate;
+    DocumentWorkflow &m_workflow;
     // Made at the first request to change the certificate and kept; a child
     // of this window.
     CertForm *m_certForm = nullptr;
-    DocumentWorkflow m_workflow;
     PageCache m_pageCache;
-    bool m_signedSuccessfully = false;
-    DocInfo m_docInfo;
+    // The page on screen or on its way, of how many.
     int m_currentPage = 0;
+    int m_pageCount = 0;
     double m_zoomPercent = 100.0;
-    const bool m_viewOnly;
     const bool m_filterOnlyValidCerts;
     const bool m_filterOnlyQualifiedCerts;
-    // Set once the page has been told that the workflow ended.
-    bool m_finished = false;
     WaitDialog *m_waitDialog = nullptr;
     std::unique_ptr<Ui::MainWindow> m_ui;
 };

@@ -6,6 +6,7 @@
 #include "certstorefactory.h"
 #include "closedialog.h"
 #include "documentanswers.h"
+#include "documentworkflow.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "msgbox.h"
@@ -130,16 +131,20 @@ private slots:
         install(language);
 
         // The signing window with the first page, as the page answers.
-        MainWindow window(false, false, false, 10000, {});
-        CommunicationManager &manager = window.communicationManager();
-        connect(&manager, &CommunicationManager::needGetDocumentInfoEvent, &window,
-                [&](const QString &nonce) { window.processGetDocumentInfoResponse(m_answers.info(nonce)); },
-                Qt::QueuedConnection);
-        connect(&manager, &CommunicationManager::needGetDocumentPageEvent, &window,
-                [&](int page, const QString &nonce) {
-                    window.processGetDocumentPageResponse(m_answers.page(page, nonce));
-                },
-                Qt::QueuedConnection);
+        DocumentWorkflow workflow(false, {}, {});
+        MainWindow window(workflow, false, false, 10000);
+        connect(
+            &workflow, &DocumentWorkflow::needGetDocumentInfoEvent, &window,
+            [&](const QString &nonce) {
+                workflow.processGetDocumentInfoResponse(m_answers.info(nonce));
+            },
+            Qt::QueuedConnection);
+        connect(
+            &workflow, &DocumentWorkflow::needGetDocumentPageEvent, &window,
+            [&](int page, const QString &nonce) {
+                workflow.processGetDocumentPageResponse(m_answers.page(page, nonce));
+            },
+            Qt::QueuedConnection);
         QSignalSpy pageShown(window.findChild<ImageViewer *>(QStringLiteral("imageViewer")),
                              &ImageViewer::cutOutShown);
         window.show();

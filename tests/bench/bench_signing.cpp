@@ -3,9 +3,11 @@
 #include "cardstack.h"
 #include "configuration.h"
 #include "documentanswers.h"
+#include "documentworkflow.h"
 #include "fixturecredential.h"
 #include "mainwindow.h"
 #include "opensslpointers.h"
+#include "pinformprompt.h"
 #include "responsesigner.h"
 #include "softhsmfixture.h"
 
@@ -185,25 +187,31 @@ class SigningSession : public QObject
 {
 public:
     explicit SigningSession(const SigningTarget &target)
-        : m_window(false, false, false, 100000, {{QStringLiteral("Bench"), target.module}})
-        , m_signer(SigningIdentity::development(QStringLiteral("server-2014")))
+        : m_workflow(false, {{QStringLiteral("Bench"), target.module}},
+                     [] { return std::make_shared<PinFormPrompt>(); }),
+          m_window(m_workflow, false, false, 100000),
+          m_signer(SigningIdentity::development(QStringLiteral("server-2014")))
     {
-        connect(&m_window.workflow(), &DocumentWorkflow::loadConfigurationEvent, this,
-                [this, &target] { m_window.configurationLoaded(target.configurationText()); },
-                Qt::QueuedConnection);
-        CommunicationManager *manager = &m_window.communicationManager();
-        connect(manager, &CommunicationManager::needGetDocumentInfoEvent, this,
-                [this](const QString &nonce) { m_window.processGetDocumentInfoResponse(m_answers.info(nonce)); },
-                Qt::QueuedConnection);
-        connect(manager, &CommunicationManager::needGetDocumentPageEvent, this,
-                [this](int page, const QString &nonce) {
-                    m_window.processGetDocumentPageResponse(m_answers.page(page, nonce));
-                    m_pageShown = true;
-                },
-                Qt::QueuedConnection);
-        connect(manager, &CommunicationManager::needSignInitEvent, this,
+        connect(
+            &m_workflow, &DocumentWorkflow::loadConfigurationEvent, this,
+            [this, &target] { m_workflow.configurationLoaded(target.configurationText()); },
+            Qt::QueuedConnection);
+        connect(
+            &m_workflow, &DocumentWorkflow::needGetDocumentInfoEvent, this,
+            [this](const QString &nonce) {
+                m_workflow.processGetDocumentInfoResponse(m_answers.info(nonce));
+            },
+            Qt::QueuedConnection);
+        connect(
+            &m_workflow, &DocumentWorkflow::needGetDocumentPageEvent, this,
+            [this](int page, const QString &nonce) {
+                m_workflow.processGetDocumentPageResponse(m_answers.page(page, nonce));
+                m_pageShown = true;
+            },
+            Qt::QueuedConnection);
+        connect(&m_workflow, &DocumentWorkflow::needSignInitEvent, this,
                 [this](const QString &, const QString &nonce) { m_signInitNonce = nonce; });
-        connect(manager, &CommunicationManager::needSignFinishEvent, this,
+        connect(&m_workflow, &DocumentWorkflow::needSignFinishEvent, this,
                 [this](const QString &signature, const QString &) {
                     m_finished = Clock::now();
                     m_signature = signature;
@@ -231,7 +239,7 @@ public:
         const QString answer = signInitAnswer(m_signInitNonce);
         typist.takeSecondsOpen();
         const Clock::time_point start = Clock::now();
-        m_window.processSignInitResponse(answer);
+        m_workflow.processSignInitResponse(answer);
         waitFor([this] { return !m_signature.isEmpty(); });
         if (m_signature.size() != 512)
             throw std::runtime_error("the signature is not a 2048-bit RSA block");
@@ -264,6 +272,8 @@ private:
     }
 
     DocumentAnswers m_answers;
+    // Goes after its window.
+    DocumentWorkflow m_workflow;
     MainWindow m_window;
     ResponseSigner m_signer;
     QPushButton *m_signButton = nullptr;

@@ -1,5 +1,6 @@
 #include "benchmain.h"
 #include "documentanswers.h"
+#include "documentworkflow.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 
@@ -79,16 +80,15 @@ double residentMiB()
 class ViewerSession : public QObject
 {
 public:
-    ViewerSession()
-        : m_window(true, false, false, 0, MainWindow::StoreDefinitions())
+    ViewerSession() : m_workflow(true, {}, {}), m_window(m_workflow, false, false, 0)
     {
-        CommunicationManager *manager = &m_window.communicationManager();
-        connect(manager, &CommunicationManager::needGetDocumentInfoEvent, this,
-                [this](const QString &nonce) {
-                    m_window.processGetDocumentInfoResponse(m_answers.info(nonce, claimedPages));
-                },
-                Qt::QueuedConnection);
-        connect(manager, &CommunicationManager::needGetDocumentPageEvent, this,
+        connect(
+            &m_workflow, &DocumentWorkflow::needGetDocumentInfoEvent, this,
+            [this](const QString &nonce) {
+                m_workflow.processGetDocumentInfoResponse(m_answers.info(nonce, claimedPages));
+            },
+            Qt::QueuedConnection);
+        connect(&m_workflow, &DocumentWorkflow::needGetDocumentPageEvent, this,
                 [this](int page, const QString &nonce) {
                     m_requestedPage = page;
                     m_nonce = nonce;
@@ -111,7 +111,7 @@ public:
         m_requestedPage = 0;
         const Clock::time_point start = Clock::now();
         expectPaintedCutOut();
-        m_window.processGetDocumentPageResponse(answer);
+        m_workflow.processGetDocumentPageResponse(answer);
         waitForPaintedCutOut();
         return std::chrono::duration<double>(Clock::now() - start).count();
     }
@@ -179,6 +179,8 @@ private:
     }
 
     DocumentAnswers m_answers;
+    // Goes after its window.
+    DocumentWorkflow m_workflow;
     MainWindow m_window;
     ImageViewer *m_viewer = nullptr;
     QLabel *m_label = nullptr;

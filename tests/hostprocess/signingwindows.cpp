@@ -2,6 +2,7 @@
 
 #include "certform.h"
 #include "configuration.h"
+#include "documentworkflow.h"
 #include "mainwindow.h"
 
 #include <QTreeWidget>
@@ -28,7 +29,8 @@ namespace SigningWindows {
 
 QPoint mainWindowControl(const char *objectName, const QSize &windowSize)
 {
-    MainWindow twin(false, false, false, 0, {});
+    DocumentWorkflow workflow(false, {}, {});
+    MainWindow twin(workflow, false, false, 0);
     layOut(twin, windowSize);
     return centreOf(twin, twin.findChild<QWidget *>(QLatin1String(objectName)));
 }

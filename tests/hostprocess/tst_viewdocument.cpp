@@ -1,5 +1,6 @@
 #include "desktopdriver.h"
 #include "documentanswers.h"
+#include "documentworkflow.h"
 #include "hostdriver.h"
 #include "mainwindow.h"
 #include "testhome.h"
@@ -22,7 +23,8 @@ const QRegularExpression bracedUuid(
 // same layout and size in this process.
 QPoint controlCentre(const char *objectName, const QSize &windowSize)
 {
-    MainWindow twin(true, false, false, 0, {});
+    DocumentWorkflow workflow(true, {}, {});
+    MainWindow twin(workflow, false, false, 0);
     twin.resize(windowSize);
     twin.show();
     QWidget *control = twin.findChild<QWidget *>(QLatin1String(objectName));

@@ -161,6 +161,33 @@ private slots:
         QCOMPARE(done.result(), QStringLiteral("00ff"));
     }
 
+    // Taken on the GUI thread and read on a pool thread, as a signing run
+    // does: from the taking on nothing is awaited, and until the reading
+    // no further request may leave.
+    void takenAnswerIsAwaitedNoLongerButStillOutstanding()
+    {
+        using Kind = CommunicationManager;
+        openDocument();
+        QCOMPARE(m_manager->awaitedAnswer(), Kind::None);
+        QVERIFY(!m_manager->takeAwaitedAnswer(Kind::None));
+        m_manager->requestSignInit(QStringLiteral("pem"));
+        QCOMPARE(m_manager->awaitedAnswer(), Kind::SignInit);
+        QVERIFY(!m_manager->takeAwaitedAnswer(Kind::GetDocumentPage));
+        QVERIFY(m_manager->takeAwaitedAnswer(Kind::SignInit));
+        QCOMPARE(m_manager->awaitedAnswer(), Kind::None);
+        QVERIFY(!m_manager->takeAwaitedAnswer(Kind::SignInit));
+        expectMismatch([&] { m_manager->requestGetDocumentPage(1); },
+                       QObject::tr("CommunicationMismatchRequest")
+                           .arg(QStringLiteral("GetDocumentPage"), QStringLiteral("SignInit")));
+        const QString text = envelope(Kind::SignInit);
+        QtConcurrent::run([this, text] {
+            const OpenSslThreadRelease release;
+            m_manager->processSignInitResponse(text);
+        }).waitForFinished();
+        m_manager->requestGetDocumentPage(1);
+        QCOMPARE(m_manager->awaitedAnswer(), Kind::GetDocumentPage);
+    }
+
     void secondRequestWhileOneIsPending()
     {
         openDocument();

@@ -1,5 +1,6 @@
 #include "closedialog.h"
 #include "documentanswers.h"
+#include "documentworkflow.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "modalprobe.h"
@@ -19,41 +20,39 @@
 namespace {
 
 // The web page and its server for one window: answers each request of the
-// window a moment later, as the page would, and remembers what was asked.
+// window's workflow a moment later, as the page would, and remembers what was
+// asked.
 class PageStandIn : public QObject
 {
 public:
-    PageStandIn(MainWindow &window, const DocumentAnswers &answers)
-        : m_window(window)
-        , m_answers(answers)
+    PageStandIn(DocumentWorkflow &workflow, const DocumentAnswers &answers)
+        : m_workflow(workflow), m_answers(answers)
     {
-        CommunicationManager *manager = &window.communicationManager();
-        connect(manager, &CommunicationManager::needGetDocumentInfoEvent, this,
-                [this](const QString &nonce) {
-                    ++infoRequests;
-                    lastNonce = nonce;
-                    if (answering)
-                        m_window.processGetDocumentInfoResponse(m_answers.info(nonce, claimedPages));
-                },
-                Qt::QueuedConnection);
-        connect(manager, &CommunicationManager::needGetDocumentPageEvent, this,
-                [this](int page, const QString &nonce) {
-                    pageRequests.append(page);
-                    lastNonce = nonce;
-                    if (answering)
-                        m_window.processGetDocumentPageResponse(m_answers.page(page, nonce));
-                },
-                Qt::QueuedConnection);
+        connect(
+            &workflow, &DocumentWorkflow::needGetDocumentInfoEvent, this,
+            [this](const QString &nonce) {
+                ++infoRequests;
+                if (answering)
+                    m_workflow.processGetDocumentInfoResponse(m_answers.info(nonce, claimedPages));
+            },
+            Qt::QueuedConnection);
+        connect(
+            &workflow, &DocumentWorkflow::needGetDocumentPageEvent, this,
+            [this](int page, const QString &nonce) {
+                pageRequests.append(page);
+                if (answering)
+                    m_workflow.processGetDocumentPageResponse(m_answers.page(page, nonce));
+            },
+            Qt::QueuedConnection);
     }
 
     int infoRequests = 0;
     QList<int> pageRequests;
-    QString lastNonce;
     std::optional<int> claimedPages;
     bool answering = true;
 
 private:
-    MainWindow &m_window;
+    DocumentWorkflow &m_workflow;
     const DocumentAnswers &m_answers;
 };
 
@@ -85,6 +84,8 @@ class TestMainWindow : public QObject
 private:
     struct Session
     {
+        // Goes after its window.
+        std::unique_ptr<DocumentWorkflow> workflow;
         std::unique_ptr<MainWindow> window;
         std::unique_ptr<PageStandIn> page;
         std::unique_ptr<QSignalSpy> finished;
@@ -104,12 +105,13 @@ private:
     Session open(bool viewOnly, std::optional<int> claimedPages = std::nullopt, int cacheKiB = 100000)
     {
         Session session;
-        session.window = std::make_unique<MainWindow>(viewOnly, false, false, cacheKiB,
-                                                      MainWindow::StoreDefinitions());
-        session.page = std::make_unique<PageStandIn>(*session.window, m_answers);
+        session.workflow = std::make_unique<DocumentWorkflow>(
+            viewOnly, DocumentWorkflow::StoreDefinitions(), DocumentWorkflow::PinPromptFactory());
+        session.window = std::make_unique<MainWindow>(*session.workflow, false, false, cacheKiB);
+        session.page = std::make_unique<PageStandIn>(*session.workflow, m_answers);
         session.page->claimedPages = claimedPages;
-        session.finished = std::make_unique<QSignalSpy>(session.window.get(),
-                                                        &MainWindow::signingProcessFinishedEvent);
+        session.finished = std::make_unique<QSignalSpy>(
+            session.workflow.get(), &DocumentWorkflow::signingProcessFinishedEvent);
         session.window->resize(1000, 760);
         session.window->show();
         return session;
@@ -157,14 +159,16 @@ private slots:
 
     void modeDecidesTheBottomStrip()
     {
-        MainWindow viewing(true, false, false, 1000, {});
+        DocumentWorkflow viewingWorkflow(true, {}, {});
+        MainWindow viewing(viewingWorkflow, false, false, 1000);
         viewing.show();
         for (const char *name : {"btnClose", "lblViewer", "lineSeparatorClose"})
             QVERIFY2(viewing.findChild<QWidget *>(QLatin1String(name))->isVisible(), name);
         for (const char *name : {"btnChangeCert", "btnSign", "lineSeparatorSign"})
             QVERIFY2(!viewing.findChild<QWidget *>(QLatin1String(name))->isVisible(), name);
 
-        MainWindow signing(false, false, false, 1000, {});
+        DocumentWorkflow signingWorkflow(false, {}, {});
+        MainWindow signing(signingWorkflow, false, false, 1000);
         signing.show();
         for (const char *name : {"btnChangeCert", "btnSign", "lineSeparatorSign"})
             QVERIFY2(signing.findChild<QWidget *>(QLatin1String(name))->isVisible(), name);
@@ -386,82 +390,6 @@ private slots:
         QCOMPARE(session.scale(), 1.0);
     }
 
-    void strayAnswersLeaveTheWindowUsable()
-    {
-        Session session = openOnFirstPage(true);
-        const QString oldNonce = session.page->lastNonce;
-        {
-            MessageBoxReader box;
-            session.window->processGetDocumentPageResponse(m_answers.page(2, oldNonce));
-            QTRY_VERIFY(box.seen());
-            QCOMPARE(box.text, QStringLiteral("The server answer does not fit the request (GetDocumentPage)."));
-        }
-        {
-            MessageBoxReader box;
-            session.window->processGetDocumentInfoResponse(m_answers.info(oldNonce));
-            QTRY_VERIFY(box.seen());
-        }
-        QVERIFY(session.window->isVisible());
-        QCOMPARE(session.finished->count(), 0);
-        session.button("btnNextPage")->click();
-        QTRY_COMPARE(session.page->pageRequests, (QList<int>{1, 2}));
-        QTRY_COMPARE(session.pageField()->text(), QStringLiteral("2"));
-    }
-
-    void answerOfTheWrongKindKeepsTheRequestWaiting()
-    {
-        Session session = openOnFirstPage(true);
-        session.page->answering = false;
-        session.button("btnNextPage")->click();
-        QTRY_COMPARE(session.page->pageRequests, (QList<int>{1, 2}));
-        const QString nonce = session.page->lastNonce;
-        {
-            MessageBoxReader box;
-            session.window->processGetDocumentInfoResponse(m_answers.info(nonce));
-            QTRY_VERIFY(box.seen());
-        }
-        // The page answer that follows is still taken.
-        session.window->processGetDocumentPageResponse(m_answers.page(2, nonce));
-        QVERIFY(session.child<QWidget>("widgetLayoutTop")->isEnabled());
-        QCOMPARE(session.finished->count(), 0);
-    }
-
-    void incompleteAnswersEndTheWorkflow_data()
-    {
-        QTest::addColumn<int>("broken");
-        QTest::addColumn<QString>("message");
-        QTest::newRow("info without DocInfo") << 0 << QStringLiteral("The document contains no pages.");
-        QTest::newRow("info with no pages") << 1 << QStringLiteral("The document contains no pages.");
-        QTest::newRow("page without Page") << 2 << QStringLiteral("The page image is invalid.");
-        QTest::newRow("page that is no image") << 3 << QStringLiteral("The page image is invalid.");
-    }
-
-    void incompleteAnswersEndTheWorkflow()
-    {
-        QFETCH(int, broken);
-        QFETCH(QString, message);
-        Session session = open(true);
-        session.page->answering = false;
-        QTRY_COMPARE(session.page->infoRequests, 1);
-        MessageBoxReader box;
-        if (broken < 2) {
-            session.window->processGetDocumentInfoResponse(
-                broken == 0 ? m_answers.infoWithoutDocInfo(session.page->lastNonce)
-                            : m_answers.info(session.page->lastNonce, 0));
-        } else {
-            session.window->processGetDocumentInfoResponse(m_answers.info(session.page->lastNonce));
-            QTRY_COMPARE(session.page->pageRequests, QList<int>{1});
-            session.window->processGetDocumentPageResponse(
-                broken == 2 ? m_answers.pageWithoutPage(1, session.page->lastNonce)
-                            : m_answers.pageWithData(1, "bm90IGFuIGltYWdl", session.page->lastNonce));
-        }
-        QTRY_VERIFY(box.seen());
-        QCOMPARE(box.text, message);
-        QCOMPARE(session.finished->count(), 1);
-        QCOMPARE(session.finished->first().first().toBool(), false);
-        QVERIFY(!session.window->isVisible());
-    }
-
     void viewOnlyClosesWithoutAsking()
     {
         Session session = openOnFirstPage(true);
@@ -492,7 +420,7 @@ private slots:
             ModalProbe<CloseDialog> yes([](CloseDialog *dialog) {
                 dialog->findChild<QPushButton *>(QStringLiteral("btnYes"))->click();
             });
-            session.window->terminate();
+            session.window->close();
             QTRY_VERIFY(yes.seen());
         }
         QCOMPARE(session.finished->count(), 1);
