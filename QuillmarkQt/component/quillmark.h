@@ -2,10 +2,10 @@
 
 #include "iquillmark.h"
 #include "mainwindow.h"
+#include "storedefinition.h"
 
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QTranslator>
@@ -21,9 +21,9 @@ class Quillmark : public QObject, public IQuillmark
     Q_OBJECT
 
 public:
-    // (name, value) pairs: a display name and a module path, or an empty name
-    // and the kind of store whose module the user chooses later.
-    using StoreDefinitions = QList<QPair<QString, QString>>;
+    // The page's stores, in its order: each a module it names or a kind of
+    // store whose module the user chooses later.
+    using StoreDefinitions = QList<StoreDefinition>;
 
     static constexpr int defaultPageCacheSize = 32 * 1024 * 1024;
 
@@ -88,7 +88,6 @@ private:
     // False once a window opened after the Terminate that queued the caller:
     // a close request applies only to the window open when it came.
     bool terminationApplies() const;
-    static StoreDefinitions parseStoreDefinitions(const QString &definition);
 
     QPointer<MainWindow> m_mainWindow;
     // Set by terminate() until its queued steps have run.

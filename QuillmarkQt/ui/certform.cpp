@@ -243,7 +243,9 @@ void CertForm::browseForModuleFile()
     // The person's own choice: trusted on later runs too, for as long as
     // nobody else may change the file.
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
-        ModuleTrust::system().rememberUserChoice(path);
+        const int index = selectedStoreIndex();
+        if (index >= 0)
+            m_stores.at(index).moduleTrust().rememberUserChoice(path);
         moduleChosen(path);
     });
     dialog->show();

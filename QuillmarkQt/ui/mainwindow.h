@@ -4,12 +4,12 @@
 #include "docinfo.h"
 #include "documentworkflow.h"
 #include "pagecache.h"
+#include "storedefinition.h"
 #include "x509certificate2ultra.h"
 
 #include <QImage>
 #include <QList>
 #include <QMainWindow>
-#include <QPair>
 #include <QString>
 
 #include <functional>
@@ -32,7 +32,7 @@ class MainWindow : public QMainWindow
     Q_OBJECT
 
 public:
-    using StoreDefinitions = QList<QPair<QString, QString>>;
+    using StoreDefinitions = QList<StoreDefinition>;
 
     static const QList<double> zoomLevels;
 

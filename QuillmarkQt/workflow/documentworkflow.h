@@ -3,12 +3,12 @@
 #include "appexception.h"
 #include "communicationmanager.h"
 #include "configuration.h"
+#include "storedefinition.h"
 
 #include <QFutureWatcher>
 #include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QPair>
 #include <QSharedPointer>
 #include <QString>
 
@@ -28,7 +28,7 @@ class DocumentWorkflow : public QObject
     Q_OBJECT
 
 public:
-    using StoreDefinitions = QList<QPair<QString, QString>>;
+    using StoreDefinitions = QList<StoreDefinition>;
     using RequestKind = CommunicationManager::RequestKind;
 
     // Makes the prompt through which a signing run asks for PINs.
@@ -106,6 +106,7 @@ private:
     void sendRequest(RequestKind kind, const std::function<void()> &send);
     static SigningOutcome sign(const std::shared_ptr<CommunicationManager> &manager,
                                const QString &response, const Configuration &configuration,
+                               const StoreDefinitions &stores,
                                const std::shared_ptr<PinPrompt> &pinPrompt);
     void finishSigning();
 
