@@ -15,7 +15,6 @@
 #include <QMetaMethod>
 #include <QRegularExpression>
 #include <QScreen>
-#include <QStringList>
 #include <QStyle>
 #include <QtDebug>
 
@@ -27,11 +26,6 @@ const QString translationPathPrefix = QStringLiteral("../share/translations/Quil
 // file drops "_" parts one at a time, which takes minutes on a long text, so
 // nothing else reaches it.
 const QRegularExpression languageTag(QStringLiteral("^[A-Za-z0-9_-]{1,35}$"));
-
-// Store definitions: a display name and a module path per store, for the few
-// tokens a user has.
-constexpr int maxStoreDefinitionLength = 16 * 1024;
-constexpr int maxStores = 32;
 
 } // namespace
 
@@ -278,35 +272,11 @@ void Quillmark::setPageCacheSize(int size)
     m_pageCacheSize = qMax(size, 0);
 }
 
-Quillmark::StoreDefinitions Quillmark::parseStoreDefinitions(const QString &definition)
-{
-    const auto refuse = [] {
-        return AppException(QObject::tr("UnableToParseSigningCertificateStoresDefinition"),
-                            APP_LOCATION, true);
-    };
-    if (definition.isEmpty() || definition.size() > maxStoreDefinitionLength)
-        throw refuse();
-    const QStringList parts = definition.split(QLatin1Char('|'));
-    if (parts.size() % 2 != 0 || parts.size() / 2 > maxStores)
-        throw refuse();
-
-    StoreDefinitions stores;
-    for (int i = 0; i < parts.size(); i += 2) {
-        const QString &name = parts.at(i);
-        const QString &value = parts.at(i + 1);
-        const bool validKind = value == QLatin1String("PKCS11") || value == QLatin1String("CSP");
-        if (name.isEmpty() ? !validKind : value.isEmpty())
-            throw refuse();
-        stores.append(qMakePair(name, value));
-    }
-    return stores;
-}
-
 void Quillmark::setSigningCertificateStores(const QString &definition)
 {
     LOG_FUNCTION_START();
     throwIfDisposed();
-    m_signingCertificateStores = parseStoreDefinitions(definition);
+    m_signingCertificateStores = StoreDefinition::parseList(definition);
 }
 
 QString Quillmark::getVersion()

@@ -3,10 +3,10 @@
 #include "documentworkflow.h"
 #include "iquillmark.h"
 #include "mainwindow.h"
+#include "storedefinition.h"
 
 #include <QList>
 #include <QObject>
-#include <QPair>
 #include <QPointer>
 #include <QString>
 #include <QTranslator>
@@ -23,9 +23,9 @@ class Quillmark : public QObject, public IQuillmark
     Q_OBJECT
 
 public:
-    // (name, value) pairs: a display name and a module path, or an empty name
-    // and the kind of store whose module the user chooses later.
-    using StoreDefinitions = QList<QPair<QString, QString>>;
+    // The page's stores, in its order: each a module it names or a kind of
+    // store whose module the user chooses later.
+    using StoreDefinitions = QList<StoreDefinition>;
 
     static constexpr int defaultPageCacheSize = 32 * 1024 * 1024;
 
@@ -90,7 +90,6 @@ private:
     // False once a window opened after the Terminate that queued the caller:
     // a close request applies only to the window open when it came.
     bool terminationApplies() const;
-    static StoreDefinitions parseStoreDefinitions(const QString &definition);
 
     // The open document window and its workflow, a child of the component;
     // both are set or both are null.

@@ -96,14 +96,14 @@ bool Configuration::isAvailableIn(const QList<Pkcs11CertStore> &stores) const
     // this platform never offers.
     if (!isPkcs11Configuration())
         return false;
-    const bool offered =
-        std::any_of(stores.cbegin(), stores.cend(), [this](const Pkcs11CertStore &store) {
+    const auto offering =
+        std::find_if(stores.cbegin(), stores.cend(), [this](const Pkcs11CertStore &store) {
             return store.isLibraryPathSelectable() || store.getLibraryPath() == m_pkcs11Library;
         });
-    if (!offered)
+    if (offering == stores.cend())
         return false;
     // The module comes from whoever stored the configuration.
-    const ModuleTrust::Verdict verdict = ModuleTrust::system().check(m_pkcs11Library);
+    const ModuleTrust::Verdict verdict = offering->moduleTrust().check(m_pkcs11Library);
     if (!verdict.isTrusted())
         qWarning().noquote() << "Configuration not available:" << verdict.refusal;
     return verdict.isTrusted();

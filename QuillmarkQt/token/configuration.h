@@ -20,7 +20,7 @@ public:
     bool isPkcs11Configuration() const;
     bool isValid() const;
     // A valid PKCS#11 configuration that one of the stores offers and whose
-    // module ModuleTrust trusts.
+    // module the ModuleTrust of the first such store trusts.
     bool isAvailableIn(const QList<Pkcs11CertStore> &stores) const;
 
     QString getCspStoreLocation() const;

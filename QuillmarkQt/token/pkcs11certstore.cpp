@@ -1,10 +1,13 @@
 #include "pkcs11certstore.h"
 
 #include "functionlog.h"
+#include "moduletrust.h"
 #include "pkcs11library.h"
 #include "pkcs11session.h"
 #include "pkcs11template.h"
 #include "recoverable.h"
+
+#include <utility>
 
 namespace {
 
@@ -23,8 +26,10 @@ QList<X509Certificate2Ultra> readCertificates(const Pkcs11Library &library,
 } // namespace
 
 Pkcs11CertStore::Pkcs11CertStore(const QString &name, const QString &libraryPath,
-                                 bool libraryPathSelectable)
-    : m_name(name), m_libraryPath(libraryPath), m_libraryPathSelectable(libraryPathSelectable)
+                                 bool libraryPathSelectable,
+                                 std::shared_ptr<const ModuleTrust> moduleTrust)
+    : m_name(name), m_libraryPath(libraryPath), m_libraryPathSelectable(libraryPathSelectable),
+      m_moduleTrust(std::move(moduleTrust))
 {
 }
 
@@ -49,10 +54,15 @@ void Pkcs11CertStore::setLibraryPath(const QString &libraryPath)
         m_libraryPath = libraryPath;
 }
 
+const ModuleTrust &Pkcs11CertStore::moduleTrust() const
+{
+    return *m_moduleTrust;
+}
+
 QList<Pkcs11CertContainer> Pkcs11CertStore::getContainers(PinPrompt &pinPrompt) const
 {
     LOG_FUNCTION_START();
-    const Pkcs11Library library(m_libraryPath, pinPrompt);
+    const Pkcs11Library library(m_libraryPath, *m_moduleTrust, pinPrompt);
     QList<Pkcs11CertContainer> containers;
     for (unsigned long slot : library.getSlots()) {
         Recoverable::attempt([&]() {

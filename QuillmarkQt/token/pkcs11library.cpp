@@ -52,9 +52,9 @@ Pkcs11Exception failure(const char *functionName, CK_RV result, const QString &f
 
 // The file to load for the module path, links resolved. Whoever names a
 // module, nothing untrusted reaches the loader.
-QString trustedFile(const QString &path)
+QString trustedFile(const QString &path, const ModuleTrust &trust)
 {
-    const ModuleTrust::Verdict verdict = ModuleTrust::system().check(path);
+    const ModuleTrust::Verdict verdict = trust.check(path);
     if (verdict.isTrusted())
         return verdict.file;
     qWarning().noquote() << "Module not loaded:" << verdict.refusal;
@@ -67,9 +67,9 @@ QString trustedFile(const QString &path)
 
 } // namespace
 
-Pkcs11Library::Pkcs11Library(const QString &path, PinPrompt &pinPrompt)
+Pkcs11Library::Pkcs11Library(const QString &path, const ModuleTrust &trust, PinPrompt &pinPrompt)
     : m_path(path), m_pinPrompt(pinPrompt),
-      m_library(std::make_unique<QLibrary>(trustedFile(path))), m_functionList(nullptr)
+      m_library(std::make_unique<QLibrary>(trustedFile(path, trust))), m_functionList(nullptr)
 {
     LOG_FUNCTION_START();
     if (!m_library->load()) {

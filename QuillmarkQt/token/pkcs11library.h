@@ -12,6 +12,7 @@
 
 #include <memory>
 
+class ModuleTrust;
 class PinBuffer;
 class PinPrompt;
 class QLibrary;
@@ -26,7 +27,7 @@ class Pkcs11Library : public QObject
     Q_OBJECT
 
 public:
-    Pkcs11Library(const QString &path, PinPrompt &pinPrompt);
+    Pkcs11Library(const QString &path, const ModuleTrust &trust, PinPrompt &pinPrompt);
     ~Pkcs11Library() override;
 
     QList<unsigned long> getSlots() const;

@@ -87,10 +87,10 @@ Pkcs11SignatureGenerator::Pkcs11SignatureGenerator(const QString &libraryPath,
                                                    const QString &tokenLabel,
                                                    const QString &tokenSerial,
                                                    const QByteArray &certificateDer,
-                                                   PinPrompt &pinPrompt)
+                                                   const ModuleTrust &trust, PinPrompt &pinPrompt)
     : m_libraryPath(libraryPath), m_tokenLabel(tokenLabel), m_tokenSerial(tokenSerial),
       m_certificate(certificateDer, QSsl::Der), m_certificateDer(certificateDer),
-      m_library(std::make_unique<Pkcs11Library>(libraryPath, pinPrompt))
+      m_library(std::make_unique<Pkcs11Library>(libraryPath, trust, pinPrompt))
 {
 }
 

@@ -9,6 +9,7 @@
 
 #include <memory>
 
+class ModuleTrust;
 class Pkcs11Library;
 class PinPrompt;
 
@@ -21,7 +22,7 @@ class Pkcs11SignatureGenerator
 public:
     Pkcs11SignatureGenerator(const QString &libraryPath, const QString &tokenLabel,
                              const QString &tokenSerial, const QByteArray &certificateDer,
-                             PinPrompt &pinPrompt);
+                             const ModuleTrust &trust, PinPrompt &pinPrompt);
     ~Pkcs11SignatureGenerator();
 
     Pkcs11SignatureGenerator(const Pkcs11SignatureGenerator &) = delete;

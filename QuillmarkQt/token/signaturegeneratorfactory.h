@@ -2,6 +2,9 @@
 
 #include "configuration.h"
 #include "pkcs11signaturegenerator.h"
+#include "storedefinition.h"
+
+#include <QList>
 
 #include <memory>
 
@@ -11,8 +14,11 @@ class PinPrompt;
 // the user chose.
 namespace SignatureGeneratorFactory {
 
-// The module is loaded and initialised here; its load errors leave.
+// The module is loaded and initialised here, under the ModuleTrust of the
+// page's store definitions; its load errors leave. Without definitions no
+// store can have offered the module, and none is loaded.
 std::unique_ptr<Pkcs11SignatureGenerator> getInstance(const Configuration &configuration,
+                                                      const QList<StoreDefinition> &definitions,
                                                       PinPrompt &pinPrompt);
 
 } // namespace SignatureGeneratorFactory

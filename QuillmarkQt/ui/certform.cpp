@@ -91,13 +91,13 @@ CertForm::CertForm(QWidget *parent, const QList<Pkcs11CertStore> &stores, bool f
             });
     m_ui->treeWidgetCertificates->setFocus();
 
-    connect(this, &CertForm::closeWaitDialog, this, &CertForm::on_closeWaitDialog);
+    connect(this, &CertForm::closeWaitDialog, this, &CertForm::hideWaitDialog);
     connect(this, &CertForm::certificateChosen, this, &CertForm::setConfiguration);
     connect(this, &CertForm::windowShown, this, &CertForm::afterWindowIsShown,
             static_cast<Qt::ConnectionType>(Qt::QueuedConnection | Qt::UniqueConnection));
-    connect(m_watcher, &QFutureWatcherBase::finished, this, &CertForm::on_closeWaitDialog,
+    connect(m_watcher, &QFutureWatcherBase::finished, this, &CertForm::hideWaitDialog,
             Qt::DirectConnection);
-    connect(m_watcher, &QFutureWatcherBase::resultReadyAt, this, &CertForm::on_populateTreeView);
+    connect(m_watcher, &QFutureWatcherBase::resultReadyAt, this, &CertForm::showListing);
 }
 
 CertForm::~CertForm()
@@ -243,7 +243,9 @@ void CertForm::browseForModuleFile()
     // The person's own choice: trusted on later runs too, for as long as
     // nobody else may change the file.
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString &path) {
-        ModuleTrust::system().rememberUserChoice(path);
+        const int index = selectedStoreIndex();
+        if (index >= 0)
+            m_stores.at(index).moduleTrust().rememberUserChoice(path);
         moduleChosen(path);
     });
     dialog->show();
@@ -275,7 +277,7 @@ void CertForm::startListing()
     Pkcs11CertStore store = m_stores.at(index);
     // The panel is up before the worker can ask for a PIN: a panel opened
     // after the PIN dialog would block it.
-    on_showWaitDialog();
+    showListingWaitDialog();
     m_listingPrompt = std::make_shared<PinFormPrompt>();
     m_watcher->setFuture(QtConcurrent::run([store, pinPrompt = m_listingPrompt]() {
         const OpenSslThreadRelease release;
@@ -291,7 +293,7 @@ CertForm::Listing CertForm::refreshCertStore(const Pkcs11CertStore &store, PinPr
     return listing;
 }
 
-void CertForm::on_showWaitDialog()
+void CertForm::showListingWaitDialog()
 {
     showWaitDialog(QObject::tr("PanelWaitTextForCertStoreReading"));
 }
@@ -306,7 +308,7 @@ void CertForm::showWaitDialog(const QString &text)
     m_waitDialog->show();
 }
 
-void CertForm::on_closeWaitDialog()
+void CertForm::hideWaitDialog()
 {
     qDebug() << "Hide wait dialog";
     if (!m_waitDialog)
@@ -316,9 +318,9 @@ void CertForm::on_closeWaitDialog()
     m_waitDialog = nullptr;
 }
 
-void CertForm::on_populateTreeView(int index)
+void CertForm::showListing(int resultIndex)
 {
-    const Listing listing = m_watcher->resultAt(index);
+    const Listing listing = m_watcher->resultAt(resultIndex);
     m_listingPrompt.reset();
     populateTreeView(listing.containers);
     if (listing.failure) {

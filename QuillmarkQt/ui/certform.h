@@ -55,9 +55,8 @@ private slots:
     void on_treeWidgetCertificates_itemDoubleClicked(QTreeWidgetItem *item, int column);
     void on_btnOk_clicked();
     void on_btnCancel_clicked();
-    void on_showWaitDialog();
-    void on_closeWaitDialog();
-    void on_populateTreeView(int index);
+    void hideWaitDialog();
+    void showListing(int resultIndex);
     void setConfiguration();
 
 protected:
@@ -85,6 +84,7 @@ private:
     bool isShown(const X509Certificate2Ultra &certificate) const;
     void selected(const QStringList &values, bool isCertificate);
     void showWaitDialog(const QString &text);
+    void showListingWaitDialog();
 
     static QString tokenTitle(const Pkcs11CertContainer &container);
     static QStringList tokenValues(const Pkcs11CertContainer &container);

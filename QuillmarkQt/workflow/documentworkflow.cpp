@@ -270,8 +270,8 @@ void DocumentWorkflow::startSigning(const QString &signInitResponse)
     m_signWatcher.setFuture(
         QtConcurrent::run([manager = m_communicationManager, response = signInitResponse,
                            configuration = m_signingConfiguration, prompt = m_signingPrompt,
-                           result = m_signingResult] {
-            SigningOutcome outcome = sign(manager, response, configuration, prompt);
+                           stores = m_signingCertificateStores, result = m_signingResult] {
+            SigningOutcome outcome = sign(manager, response, configuration, stores, prompt);
             QMutexLocker lock(&result->mutex);
             result->outcome = std::move(outcome);
         }));
@@ -290,7 +290,8 @@ void DocumentWorkflow::giveUpSigning()
 
 DocumentWorkflow::SigningOutcome DocumentWorkflow::sign(
     const std::shared_ptr<CommunicationManager> &manager, const QString &response,
-    const Configuration &configuration, const std::shared_ptr<PinPrompt> &pinPrompt)
+    const Configuration &configuration, const StoreDefinitions &stores,
+    const std::shared_ptr<PinPrompt> &pinPrompt)
 {
     const OpenSslThreadRelease release;
     SigningOutcome outcome;
@@ -298,7 +299,8 @@ DocumentWorkflow::SigningOutcome DocumentWorkflow::sign(
         const SignInitResponse answer = manager->processSignInitResponse(response);
         const QString hexHash = answer.signInitOutput ? answer.signInitOutput->dataToSign : QString();
         const QByteArray hash = QByteArray::fromHex(hexHash.toUtf8());
-        const auto generator = SignatureGeneratorFactory::getInstance(configuration, *pinPrompt);
+        const auto generator =
+            SignatureGeneratorFactory::getInstance(configuration, stores, *pinPrompt);
         const QString hashOid = answer.signInitOutput ? answer.signInitOutput->signatureAlgorithmOID : QString();
         outcome.signature = QString::fromLatin1(generator->signHash(hash, hashOid).toHex());
     });

@@ -4,13 +4,13 @@
 #include "communicationmanager.h"
 #include "configuration.h"
 #include "docinfo.h"
+#include "storedefinition.h"
 #include "x509certificate2ultra.h"
 
 #include <QFutureWatcher>
 #include <QList>
 #include <QMutex>
 #include <QObject>
-#include <QPair>
 #include <QSharedPointer>
 #include <QString>
 
@@ -33,7 +33,7 @@ class DocumentWorkflow : public QObject
     Q_OBJECT
 
 public:
-    using StoreDefinitions = QList<QPair<QString, QString>>;
+    using StoreDefinitions = QList<StoreDefinition>;
     using RequestKind = CommunicationManager::RequestKind;
 
     // Makes the prompt through which a signing run asks for PINs.
@@ -132,6 +132,7 @@ private:
     void giveUpSigning();
     static SigningOutcome sign(const std::shared_ptr<CommunicationManager> &manager,
                                const QString &response, const Configuration &configuration,
+                               const StoreDefinitions &stores,
                                const std::shared_ptr<PinPrompt> &pinPrompt);
     void finishSigning();
 

@@ -157,7 +157,10 @@ private slots:
             TokenDialogDriver dialogs;
             dialogs.pressCancel();
             CertForm form(&window,
-                          {CertStoreFactory::getInstance(QStringLiteral("SoftHSM"), TokenTestBed::softHsmModule())},
+                          {CertStoreFactory::getInstance(
+                              StoreDefinition::parseList(QStringLiteral("SoftHSM|")
+                                                         + TokenTestBed::softHsmModule())
+                                  .constFirst())},
                           false, false, Configuration());
             form.show();
             auto *ok = form.findChild<QPushButton *>(QStringLiteral("btnOk"));

@@ -23,8 +23,6 @@ namespace {
 // ask for it is the module's.
 const QString pin = QStringLiteral("1111");
 
-using Definitions = QList<QPair<QString, QString>>;
-
 // Owns the files that stand for another user's.
 constexpr uid_t otherUser = 12345;
 
@@ -103,7 +101,8 @@ void CertStoreTest::cleanup()
 
 Outcome CertStoreTest::listOnWorker(const QString &module)
 {
-    const Pkcs11CertStore store = CertStoreFactory::getInstance(QStringLiteral("Test store"), module);
+    const Pkcs11CertStore store = CertStoreFactory::getInstance(
+        StoreDefinition::parseList(QStringLiteral("Test store|") + module).constFirst());
     return TokenTestBed::runOnWorker([store]() {
         return QVariant(byLabel(store.getContainers(TokenTestBed::dialogPrompt())));
     });
@@ -128,38 +127,38 @@ QVariantMap CertStoreTest::byLabel(const QList<Pkcs11CertContainer> &containers)
 
 void CertStoreTest::usableStores_data()
 {
-    QTest::addColumn<Definitions>("definitions");
+    QTest::addColumn<QString>("definitions");
     QTest::addColumn<QStringList>("names");
     QTest::addColumn<QStringList>("paths");
 
     const QString module = TokenTestBed::softHsmModule();
     const QString pkcs11Name = QObject::tr("CertStoreFriendlyNamePkcs11");
-    QTest::newRow("kind PKCS11") << Definitions{{QString(), QStringLiteral("PKCS11")}} << QStringList{pkcs11Name}
+    QTest::newRow("kind PKCS11") << QStringLiteral("|PKCS11") << QStringList{pkcs11Name}
                                  << QStringList{QString()};
-    QTest::newRow("kind CSP") << Definitions{{QString(), QStringLiteral("CSP")}} << QStringList() << QStringList();
+    QTest::newRow("kind CSP") << QStringLiteral("|CSP") << QStringList() << QStringList();
     QTest::newRow("missing module file")
-        << Definitions{{QStringLiteral("Card"), QStringLiteral(QUILLMARK_BINARY_DIR "/no-module.so")}}
-        << QStringList() << QStringList();
+        << QStringLiteral("Card|" QUILLMARK_BINARY_DIR "/no-module.so") << QStringList()
+        << QStringList();
     // A page could have the browser download it there first.
     QTest::newRow("module in a folder anybody may write")
-        << Definitions{{QStringLiteral("Card"), m_bed->plantModule(TokenTestBed::markerModule(),
-                                                                   QStringLiteral("card.so"))},
-                       {QStringLiteral("SoftHSM"), module}}
+        << QStringLiteral("Card|%1|SoftHSM|%2")
+               .arg(m_bed->plantModule(TokenTestBed::markerModule(), QStringLiteral("card.so")),
+                    module)
         << QStringList{QStringLiteral("SoftHSM")} << QStringList{module};
     QTest::newRow("named module, then kind, order kept")
-        << Definitions{{QStringLiteral("SoftHSM"), module}, {QString(), QStringLiteral("CSP")},
-                       {QString(), QStringLiteral("PKCS11")}}
+        << QStringLiteral("SoftHSM|%1||CSP||PKCS11").arg(module)
         << QStringList{QStringLiteral("SoftHSM"), pkcs11Name} << QStringList{module, QString()};
 }
 
 void CertStoreTest::usableStores()
 {
-    QFETCH(Definitions, definitions);
+    QFETCH(QString, definitions);
     QFETCH(QStringList, names);
     QFETCH(QStringList, paths);
     QStringList foundNames;
     QStringList foundPaths;
-    for (const Pkcs11CertStore &store : CertStoreFactory::getUsableStores(definitions)) {
+    for (const Pkcs11CertStore &store :
+         CertStoreFactory::getUsableStores(StoreDefinition::parseList(definitions))) {
         foundNames.append(store.getName());
         foundPaths.append(store.getLibraryPath());
         QCOMPARE(store.isLibraryPathSelectable(), store.getLibraryPath().isEmpty());
@@ -170,34 +169,35 @@ void CertStoreTest::usableStores()
 
 void CertStoreTest::invalidDefinitions_data()
 {
-    QTest::addColumn<Definitions>("definitions");
-    QTest::addColumn<QString>("argument");
-    QTest::newRow("empty value") << Definitions{{QStringLiteral("Card"), QString()}} << QStringLiteral("value");
-    QTest::newRow("kind in lower case") << Definitions{{QString(), QStringLiteral("pkcs11")}} << QStringLiteral("name");
-    QTest::newRow("bad pair after a good one")
-        << Definitions{{QString(), QStringLiteral("PKCS11")}, {QString(), QStringLiteral("Other")}} << QStringLiteral("name");
+    QTest::addColumn<QString>("definitions");
+    QTest::newRow("empty value") << QStringLiteral("Card|");
+    QTest::newRow("kind in lower case") << QStringLiteral("|pkcs11");
+    QTest::newRow("bad pair after a good one") << QStringLiteral("|PKCS11||Other");
 }
 
+// Refused where the text is read: no store is ever made of them.
 void CertStoreTest::invalidDefinitions()
 {
-    QFETCH(Definitions, definitions);
-    QFETCH(QString, argument);
+    QFETCH(QString, definitions);
     try {
-        CertStoreFactory::getUsableStores(definitions);
+        StoreDefinition::parseList(definitions);
         QFAIL("the definitions were accepted");
     } catch (const AppException &exception) {
-        QCOMPARE(exception.message(), QObject::tr("ArgumentNull").arg(argument));
+        QCOMPARE(exception.message(),
+                 QObject::tr("UnableToParseSigningCertificateStoresDefinition"));
         QVERIFY(exception.isUserMessage());
     }
 }
 
 void CertStoreTest::onlySelectableStoresTakeAPath()
 {
-    Pkcs11CertStore selectable = CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"));
+    Pkcs11CertStore selectable = CertStoreFactory::getInstance(
+        StoreDefinition::parseList(QStringLiteral("|PKCS11")).constFirst());
     selectable.setLibraryPath(QStringLiteral("/chosen.so"));
     QCOMPARE(selectable.getLibraryPath(), QStringLiteral("/chosen.so"));
 
-    Pkcs11CertStore named = CertStoreFactory::getInstance(QStringLiteral("Card"), QStringLiteral("/named.so"));
+    Pkcs11CertStore named = CertStoreFactory::getInstance(
+        StoreDefinition::parseList(QStringLiteral("Card|/named.so")).constFirst());
     named.setLibraryPath(QStringLiteral("/chosen.so"));
     QCOMPARE(named.getLibraryPath(), QStringLiteral("/named.so"));
     QVERIFY(!named.isLibraryPathSelectable());

@@ -1,13 +1,15 @@
 // The signing configuration: its exact one-line text, reading it back
 // leniently, and when it can be used.
-#include "certstorefactory.h"
 #include "configuration.h"
 #include "fixturecredential.h"
+#include "moduletrust.h"
 #include "tokentestbed.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <memory>
 
 #include <sys/stat.h>
 
@@ -201,11 +203,12 @@ void ConfigurationTest::availability()
     QFETCH(bool, selectableStore);
     QFETCH(QString, module);
     QFETCH(bool, available);
+    const auto trust = std::make_shared<const ModuleTrust>(ModuleTrust::system());
     QList<Pkcs11CertStore> stores;
     for (const QString &path : storePaths)
-        stores.append(Pkcs11CertStore(QStringLiteral("Store"), path, false));
+        stores.append(Pkcs11CertStore(QStringLiteral("Store"), path, false, trust));
     if (selectableStore)
-        stores.append(CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11")));
+        stores.append(Pkcs11CertStore(QStringLiteral("Chosen"), QString(), true, trust));
     Configuration configuration = pkcs11Configuration();
     configuration.setPkcs11Library(module);
     QCOMPARE(configuration.isAvailableIn(stores), available);

@@ -6,9 +6,10 @@
 // PIN.
 #include "certstorefactory.h"
 #include "diagnosticlog.h"
+#include "moduletrust.h"
+#include "pinsearch.h"
 #include "pkcs11library.h"
 #include "pkcs11signaturegenerator.h"
-#include "pinsearch.h"
 #include "testhome.h"
 #include "tokentestbed.h"
 
@@ -89,7 +90,8 @@ private slots:
     {
         m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinexposure"));
         m_certificate = m_bed->createSigningToken(QStringLiteral("Exposure"), rightPin).certificateDer();
-        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
+                              TokenTestBed::dialogPrompt());
         for (unsigned long slot : library.getSlots()) {
             if (library.getTokenInfo(slot).getLabel() == QLatin1String("Exposure"))
                 m_serial = library.getTokenInfo(slot).getSerialNumber();
@@ -152,15 +154,18 @@ private slots:
         const QByteArray certificate = m_certificate;
         const Outcome outcome = TokenTestBed::runOnWorker([=]() {
             if (listing) {
-                const Pkcs11CertStore store =
-                    CertStoreFactory::getInstance(QStringLiteral("Exposure store"), TokenTestBed::faultModule());
+                const Pkcs11CertStore store = CertStoreFactory::getInstance(
+                    StoreDefinition::parseList(QStringLiteral("Exposure store|")
+                                               + TokenTestBed::faultModule())
+                        .constFirst());
                 QStringList labels;
                 for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt()))
                     labels << container.getTokenInfo().getLabel();
                 return QVariant(labels);
             }
-            Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
-                                               serial, certificate, TokenTestBed::dialogPrompt());
+            Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(),
+                                               QStringLiteral("Exposure"), serial, certificate,
+                                               ModuleTrust::system(), TokenTestBed::dialogPrompt());
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();

@@ -5,6 +5,7 @@
 #include "configuration.h"
 #include "diagnosticlog.h"
 #include "logcapture.h"
+#include "moduletrust.h"
 #include "opensslpointers.h"
 #include "pkcs11library.h"
 #include "signaturegeneratorfactory.h"
@@ -112,7 +113,8 @@ SignatureGeneratorTest::Signer SignatureGeneratorTest::signerOf(const QString &l
                                                                  const QByteArray &certificate)
 {
     Signer signer{label, QString(), certificate};
-    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
+                          TokenTestBed::dialogPrompt());
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
         if (token.getLabel() == label)
@@ -177,7 +179,8 @@ Outcome SignatureGeneratorTest::signOnWorker(const QString &module, const Signer
                                              const QString &oid)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate, TokenTestBed::dialogPrompt());
+        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate,
+                                           ModuleTrust::system(), TokenTestBed::dialogPrompt());
         return QVariant(generator.signHash(hash, oid));
     });
 }
@@ -199,8 +202,9 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     m_driver->pressCancel();
     m_driver->pressCancel();
     m_driver->pressCancel();
-    const QList<Pkcs11CertStore> stores = CertStoreFactory::getUsableStores(
-        {{QStringLiteral("SoftHSM"), TokenTestBed::softHsmModule()}});
+    const QList<StoreDefinition> definitions =
+        StoreDefinition::parseList(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule());
+    const QList<Pkcs11CertStore> stores = CertStoreFactory::getUsableStores(definitions);
     QCOMPARE(stores.size(), 1);
     const Pkcs11CertStore store = stores.first();
     const Outcome listing = TokenTestBed::runOnWorker([store]() {
@@ -230,8 +234,10 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
 
     m_driver->typePin(signerPin);
     const QByteArray hash = documentHash(QCryptographicHash::Sha256);
-    const Outcome signing = TokenTestBed::runOnWorker([configuration, hash]() {
-        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
+    const Outcome signing = TokenTestBed::runOnWorker([configuration, definitions, hash]() {
+        const std::unique_ptr<Pkcs11SignatureGenerator> generator =
+            SignatureGeneratorFactory::getInstance(configuration, definitions,
+                                                   TokenTestBed::dialogPrompt());
         return QVariant(generator->signHash(hash, sha256));
     });
     QVERIFY2(!signing.threw, qPrintable(signing.message));
@@ -334,8 +340,9 @@ void SignatureGeneratorTest::verificationByKeyType()
     QVERIFY2(!signing.threw, qPrintable(signing.message));
     const QByteArray signature = signing.value.toByteArray();
 
-    const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label, m_signer.serial,
-                                             m_signer.certificate, TokenTestBed::dialogPrompt());
+    const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label,
+                                             m_signer.serial, m_signer.certificate,
+                                             ModuleTrust::system(), TokenTestBed::dialogPrompt());
     QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));
@@ -491,8 +498,9 @@ private:
 void SignatureGeneratorTest::givingUpAfterThePinUsesNoKey()
 {
     GivingUpPrompt prompt;
-    const Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), m_signer.label, m_signer.serial,
-                                             m_signer.certificate, prompt);
+    const Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), m_signer.label,
+                                             m_signer.serial, m_signer.certificate,
+                                             ModuleTrust::system(), prompt);
     try {
         generator.signHash(documentHash(QCryptographicHash::Sha256), sha256);
         QFAIL("signed after the signing was given up");
@@ -509,12 +517,21 @@ void SignatureGeneratorTest::loadFailureLeavesFactory()
     configuration.setPkcs11Library(TokenTestBed::noFunctionListModule());
     configuration.setPkcs11TokenSerial(m_signer.serial);
     configuration.setSigningCertificate(m_signer.certificate);
-    try {
-        SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
-        QFAIL("the generator was built");
-    } catch (const AppException &exception) {
-        QCOMPARE(exception.message(), QObject::tr("UnableToFind")
-                                          .arg(QStringLiteral("C_GetFunctionList()"), TokenTestBed::noFunctionListModule()));
+    const QString module = TokenTestBed::noFunctionListModule();
+    // Without store definitions no store can have offered the module: it
+    // is not even loaded.
+    const QList<QPair<QList<StoreDefinition>, QString>> cases{
+        {StoreDefinition::parseList(QStringLiteral("Card|") + module),
+         QObject::tr("UnableToFind").arg(QStringLiteral("C_GetFunctionList()"), module)},
+        {{}, QObject::tr("UntrustedModule").arg(module)}};
+    for (const auto &[definitions, message] : cases) {
+        try {
+            SignatureGeneratorFactory::getInstance(configuration, definitions,
+                                                   TokenTestBed::dialogPrompt());
+            QFAIL("the generator was built");
+        } catch (const AppException &exception) {
+            QCOMPARE(exception.message(), message);
+        }
     }
 }
 

@@ -2,6 +2,7 @@
 // the dialogs open on the GUI thread and are answered there by typing and
 // pressing buttons.
 #include "closingflag.h"
+#include "moduletrust.h"
 #include "pinform.h"
 #include "pkcs11library.h"
 #include "pkcs11session.h"
@@ -99,7 +100,7 @@ TokenLoginTest::Token TokenLoginTest::find(const Pkcs11Library &library, const Q
 Outcome TokenLoginTest::loginOnWorker(const QString &module, const QString &label, bool throwOnCancel)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11Library library(module, TokenTestBed::dialogPrompt());
+        Pkcs11Library library(module, ModuleTrust::system(), TokenTestBed::dialogPrompt());
         const Token found = find(library, label);
         Pkcs11Session session(library, found.slot.getSlotId());
         const bool loggedIn = session.login(found.slot, found.token, throwOnCancel);
@@ -111,7 +112,8 @@ Outcome TokenLoginTest::loginOnWorker(const QString &module, const QString &labe
 Outcome TokenLoginTest::signWithAlwaysAuthenticateKey()
 {
     return TokenTestBed::runOnWorker([]() {
-        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
+                              TokenTestBed::dialogPrompt());
         const Token found = find(library, QStringLiteral("Always"));
         Pkcs11Session session(library, found.slot.getSlotId());
         session.login(found.slot, found.token, true);
@@ -179,7 +181,8 @@ void TokenLoginTest::alreadyLoggedInAsksNothing()
 {
     m_driver->typePin(userPin);
     const Outcome outcome = TokenTestBed::runOnWorker([]() {
-        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
+                              TokenTestBed::dialogPrompt());
         const Token found = find(library, QStringLiteral("Login"));
         Pkcs11Session first(library, found.slot.getSlotId());
         const bool firstLoggedIn = first.login(found.slot, found.token, true);

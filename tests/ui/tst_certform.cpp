@@ -48,8 +48,9 @@ private:
     // token PINs are not given, so only public objects are listed.
     std::unique_ptr<CertForm> openListed(const Configuration &configuration, bool onlyQualified)
     {
-        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(QStringLiteral("SoftHSM"),
-                                                                          TokenTestBed::softHsmModule())};
+        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(
+            StoreDefinition::parseList(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule())
+                .constFirst())};
         auto form = std::make_unique<CertForm>(nullptr, stores, false, onlyQualified, configuration);
         for (int i = 0; i < 3; ++i)
             m_dialogs->pressCancel();
@@ -216,7 +217,8 @@ private slots:
     // choosing one lists its tokens.
     void browseOffersRegisteredModules()
     {
-        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"))};
+        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(
+            StoreDefinition::parseList(QStringLiteral("|PKCS11")).constFirst())};
         CertForm form(nullptr, stores, false, false, Configuration());
         for (int i = 0; i < 3; ++i)
             m_dialogs->pressCancel();
@@ -254,8 +256,8 @@ private slots:
             TokenTestBed::softHsmModule(),
             QStringLiteral("vendor-%1.so").arg(QUuid::createUuid().toString(QUuid::WithoutBraces)));
         QVERIFY(!ModuleTrust::system().isTrusted(vendor));
-        const QList<Pkcs11CertStore> stores{
-            CertStoreFactory::getInstance(QString(), QStringLiteral("PKCS11"))};
+        const QList<Pkcs11CertStore> stores{CertStoreFactory::getInstance(
+            StoreDefinition::parseList(QStringLiteral("|PKCS11")).constFirst())};
         CertForm form(nullptr, stores, false, false, Configuration());
         for (int i = 0; i < 3; ++i)
             m_dialogs->pressCancel();
