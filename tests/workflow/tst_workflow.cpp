@@ -7,6 +7,7 @@
 #include "pinprompt.h"
 #include "responsesigner.h"
 #include "softhsmfixture.h"
+#include "storedefinition.h"
 
 #include <QSet>
 #include <QTemporaryDir>
@@ -347,7 +348,8 @@ private slots:
     void signingRunsFromTheStoredCertificateToTheEnd()
     {
         QVERIFY(m_token);
-        Session session(false, {{QStringLiteral("Test token"), SoftHsmFixture::modulePath()}});
+        Session session(false, StoreDefinition::parseList(QStringLiteral("Test token|")
+                                                          + SoftHsmFixture::modulePath()));
         session.openDocument();
         session.workflow.configurationLoaded(m_configurationText);
         QCOMPARE(session.take(), QStringList{"certificate: Workflow Signer"});
