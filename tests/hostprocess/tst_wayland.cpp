@@ -106,6 +106,18 @@ private slots:
         QCOMPARE(picture.size(), DesktopDriver::windowSize(window));
         QVERIFY2(coloursIn(picture) > 32, qPrintable(QString::number(coloursIn(picture))));
 
+        // The page asks for the window while the person works on another
+        // workspace. Sway lets no program take the front for itself, nor
+        // mark itself urgent without the keyboard: the window stays open
+        // where it was, and has the keyboard again when the person goes back.
+        QVERIFY(m_session->switchToWorkspace(QStringLiteral("2")));
+        QVERIFY(page.serveUntil([&]() { return DesktopDriver::activeWindow().isEmpty(); }));
+        const auto brought = page.host().call(QStringLiteral("BringToFront"));
+        QVERIFY(brought && brought->value(QLatin1String("error")).isNull());
+        QVERIFY(!m_session->windowNode(window).isEmpty());
+        QVERIFY(m_session->switchToWorkspace(QStringLiteral("1")));
+        QVERIFY(page.serveUntil([&]() { return DesktopDriver::activeWindow() == window; }));
+
         if (viewOnly) {
             QVERIFY(logGrows(page, user, QStringLiteral("Show page 2"),
                              [&] { DesktopDriver::key(window, QStringLiteral("ctrl+Next")); }));
@@ -119,7 +131,17 @@ private slots:
             QCOMPARE(*page.finished(), false);
         } else {
             QVERIFY(user.chooseCertificate(pin));
+            // The PIN dialog is the window's child: the compositor floats it
+            // over the window instead of tiling it beside.
             QVERIFY(user.pressSign());
+            QString dialog;
+            QVERIFY(page.serveUntil([&]() {
+                return !(dialog = DesktopDriver::visibleWindows(SigningUser::pinFormTitle).value(0))
+                            .isEmpty();
+            }));
+            QCOMPARE(m_session->windowNode(dialog).value(QLatin1String("type")).toString(),
+                     QStringLiteral("floating_con"));
+            QVERIFY(m_session->windowArea(window).contains(m_session->windowArea(dialog)));
             QVERIFY(user.answerPin(pin));
             QVERIFY(user.closeMessageBox(QStringLiteral("The document was signed successfully.")));
             QVERIFY(page.serveUntil([&]() { return page.finished().has_value(); }));
