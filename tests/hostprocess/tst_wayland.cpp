@@ -12,6 +12,7 @@
 
 #include <QImage>
 #include <QJsonObject>
+#include <QScopeGuard>
 #include <QSet>
 #include <QtTest>
 
@@ -91,6 +92,12 @@ private slots:
         TestSigningPage page(environment());
         page.setViewOnly(viewOnly);
         SigningUser user(page, *m_home, SigningUser::Hands::KeyboardOnly);
+        const auto report = qScopeGuard([&]() {
+            if (QTest::currentTestFailed())
+                qWarning() << "quillmark:" << page.host().process().state()
+                           << page.host().process().exitStatus() << page.host().process().exitCode()
+                           << page.host().standardError().right(3000);
+        });
         QVERIFY(user.openSigningWindow(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule()));
         const QString window = user.mainWindow();
 
