@@ -18,8 +18,8 @@ const QString listingDone = QStringLiteral("Populating tree view of cert contain
 
 } // namespace
 
-SigningUser::SigningUser(TestSigningPage &page, const TestHome &home)
-    : m_page(page), m_home(home)
+SigningUser::SigningUser(TestSigningPage &page, const TestHome &home, Hands hands)
+    : m_page(page), m_home(home), m_hands(hands)
 {
 }
 
@@ -79,10 +79,35 @@ void SigningUser::clickMain(const char *objectName)
                          SigningWindows::mainWindowControl(objectName, DesktopDriver::windowSize(m_mainWindow)));
 }
 
+void SigningUser::pressMain(const char *objectName)
+{
+    if (m_hands == Hands::PointerAndKeys) {
+        clickMain(objectName);
+        return;
+    }
+    const QString keys = SigningWindows::mainWindowKeys(objectName);
+    if (keys.isEmpty())
+        qWarning() << "The keyboard does not reach" << objectName;
+    else if (hasKeyboard(m_mainWindow))
+        DesktopDriver::key(m_mainWindow, keys);
+}
+
+bool SigningUser::hasKeyboard(const QString &window)
+{
+    if (m_hands == Hands::PointerAndKeys || !DesktopDriver::windowManagerRunning())
+        return true;
+    const bool focused =
+        m_page.serveUntil([&]() { return DesktopDriver::activeWindow() == window; });
+    if (!focused)
+        qWarning() << "The window" << window << "never got the keyboard; it went to"
+                   << DesktopDriver::activeWindow();
+    return focused;
+}
+
 bool SigningUser::pressSign()
 {
     for (int attempt = 0; attempt < 10; ++attempt) {
-        clickMain("btnSign");
+        pressMain("btnSign");
         if (m_page.eventArrivesWithin(QStringLiteral("NeedSignInitEvent"), 300))
             return true;
     }
@@ -93,7 +118,7 @@ bool SigningUser::answerPin(const QString &typed)
 {
     QString dialog;
     m_page.serveUntil([&]() { return !(dialog = DesktopDriver::visibleWindows(pinFormTitle).value(0)).isEmpty(); });
-    if (dialog.isEmpty())
+    if (dialog.isEmpty() || !hasKeyboard(dialog))
         return false;
     if (typed.isEmpty()) {
         DesktopDriver::key(dialog, QStringLiteral("Escape"));
@@ -111,7 +136,7 @@ bool SigningUser::closeMessageBox(const QString &text)
         box = DesktopDriver::visibleWindows(messageBoxTitle).value(0);
         return !box.isEmpty() && log().section(QStringLiteral("Closing MsgBox"), -1).contains(text);
     });
-    if (!shown)
+    if (!shown || !hasKeyboard(box))
         return false;
     DesktopDriver::key(box, QStringLiteral("Return"));
     return m_page.serveUntil([&]() { return DesktopDriver::visibleWindows(messageBoxTitle).isEmpty(); });
@@ -120,7 +145,7 @@ bool SigningUser::closeMessageBox(const QString &text)
 QString SigningUser::openCertForm(const QString &pin)
 {
     const int listings = logCount(listingDone);
-    clickMain("btnChangeCert");
+    pressMain("btnChangeCert");
     const QString form = DesktopDriver::waitForWindow(certFormTitle);
     if (form.isEmpty() || !answerPin(pin))
         return {};
@@ -129,10 +154,25 @@ QString SigningUser::openCertForm(const QString &pin)
 
 bool SigningUser::chooseCertificate(const QString &pin)
 {
+    const QString clicked = QStringLiteral("Certificate was clicked");
+    const int clicksBefore = logCount(clicked);
     const QString form = openCertForm(pin);
     if (form.isEmpty())
         return false;
-    DesktopDriver::doubleClick(form, SigningWindows::certFormTreeRow(1, DesktopDriver::windowSize(form)));
+    if (m_hands == Hands::PointerAndKeys) {
+        DesktopDriver::doubleClick(
+            form, SigningWindows::certFormTreeRow(1, DesktopDriver::windowSize(form)));
+    } else {
+        // The focus is on the token's row, or on the certificate when it is
+        // the only one; Down reaches the first certificate either way, which
+        // is taken as a click takes it before Return chooses it.
+        if (!hasKeyboard(form))
+            return false;
+        DesktopDriver::key(form, QStringLiteral("Down"));
+        if (!m_page.serveUntil([&]() { return logCount(clicked) > clicksBefore; }))
+            return false;
+        DesktopDriver::key(form, QStringLiteral("Return"));
+    }
     return m_page.serveUntil([&]() { return m_page.saveCount() == 1; });
 }
 

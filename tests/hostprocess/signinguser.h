@@ -6,19 +6,28 @@
 class TestHome;
 class TestSigningPage;
 
-// A user at the real quillmark's signing windows on the X display: clicks,
+// A user at the real quillmark's signing windows on the desktop: clicks,
 // keys and typed PINs from outside, while the page is served meanwhile.
 // Windows are recognised by title, progress by the lines of the diagnostic
 // log, which the home's log file must have switched on.
 class SigningUser
 {
 public:
+    enum class Hands {
+        // The pointer for buttons and rows, the keyboard for PINs and boxes.
+        PointerAndKeys,
+        // Tab, arrows, Return, space and mnemonics alone. Where a window
+        // manager hands out the keyboard, each window must have it when it
+        // appears: the user types into no window without it.
+        KeyboardOnly,
+    };
+
     static const QString mainWindowTitle;
     static const QString certFormTitle;
     static const QString pinFormTitle;
     static const QString messageBoxTitle;
 
-    SigningUser(TestSigningPage &page, const TestHome &home);
+    SigningUser(TestSigningPage &page, const TestHome &home, Hands hands = Hands::PointerAndKeys);
 
     static QString logOf(const TestHome &home);
     QString log() const;
@@ -43,8 +52,8 @@ public:
     // Opens the certificate window and answers the listing's PIN dialog;
     // returns the window once the tree is filled.
     QString openCertForm(const QString &pin);
-    // Chooses the first certificate of the first token with a double click;
-    // true once the page has stored the configuration.
+    // Chooses the first certificate of the first token with a double click
+    // (or Down and Return); true once the page has stored the configuration.
     bool chooseCertificate(const QString &pin);
     void clickCertForm(const QString &form, const char *objectName);
     // Clicks a row of the certificate tree: 0 the token, then its certificates.
@@ -56,8 +65,13 @@ public:
     QByteArray standardErrors() const;
 
 private:
+    // Clicks a control of the document window or presses its keys.
+    void pressMain(const char *objectName);
+    bool hasKeyboard(const QString &window);
+
     TestSigningPage &m_page;
     const TestHome &m_home;
+    const Hands m_hands;
     QString m_mainWindow;
     QByteArray m_standardErrors;
 };

@@ -5,6 +5,8 @@
 #include "documentworkflow.h"
 #include "mainwindow.h"
 
+#include <QAbstractButton>
+#include <QKeySequence>
 #include <QTreeWidget>
 
 namespace {
@@ -21,6 +23,22 @@ void layOut(QWidget &twin, const QSize &size)
 QPoint centreOf(QWidget &twin, QWidget *control)
 {
     return control->mapTo(&twin, control->rect().center());
+}
+
+// Presses of Tab from one control to another, passing over what Tab passes
+// over; -1 when it never comes.
+int tabsBetween(QWidget &twin, QWidget *from, QWidget *to)
+{
+    int presses = 0;
+    for (QWidget *next = from->nextInFocusChain(); next != from; next = next->nextInFocusChain()) {
+        if ((next->focusPolicy() & Qt::TabFocus) != Qt::TabFocus || !next->isEnabled()
+            || !next->isVisibleTo(&twin) || next->focusProxy())
+            continue;
+        ++presses;
+        if (next == to)
+            return presses;
+    }
+    return -1;
 }
 
 } // namespace
@@ -57,6 +75,24 @@ QPoint certFormTreeRow(int row, const QSize &windowSize)
     tree->expandAll();
     const QRect rect = tree->visualItemRect(target);
     return tree->viewport()->mapTo(&twin, QPoint(rect.left() + 40, rect.center().y()));
+}
+
+QString mainWindowKeys(const char *objectName)
+{
+    MainWindow twin(false, false, false, 0, {});
+    layOut(twin, twin.size());
+    auto *control = twin.findChild<QAbstractButton *>(QLatin1String(objectName));
+    const QKeySequence mnemonic = QKeySequence::mnemonic(control->text());
+    if (!mnemonic.isEmpty())
+        return mnemonic.toString().toLower();
+    const int tabs =
+        tabsBetween(twin, twin.findChild<QWidget *>(QStringLiteral("imageViewer")), control);
+    if (tabs < 0)
+        return {};
+    QString keys;
+    for (int i = 0; i < tabs; ++i)
+        keys += QStringLiteral("Tab ");
+    return keys + QStringLiteral("space");
 }
 
 } // namespace SigningWindows

@@ -5,9 +5,13 @@
 #include <QString>
 #include <QStringList>
 
-// The windows of another process on the X display, seen and worked from
+class DesktopBackend;
+
+// The windows of another process on the desktop, seen and worked from
 // outside the way a user would: found by title, clicked with the pointer,
-// typed at through the keyboard (xdotool), photographed from the screen.
+// typed at through the keyboard, photographed from the screen. The desktop
+// is the X display (xdotool) unless a Wayland session has taken its place
+// for the time it runs (SwaySession).
 class DesktopDriver
 {
 public:
@@ -22,7 +26,7 @@ public:
     static void click(const QString &window, const QPoint &position);
     static void doubleClick(const QString &window, const QPoint &position);
     // Gives the window the keyboard, then types or presses keys (xdotool
-    // key names, e.g. "Return", "Escape").
+    // key names, e.g. "Return", "Escape", "alt+s").
     static void type(const QString &window, const QString &text);
     static void key(const QString &window, const QString &keys);
 
@@ -33,11 +37,14 @@ public:
     static void activate(const QString &window);
     static QString activeWindow();
 
-    // Saves what the screen shows of the window as a PNG file. Needs the
-    // calling process on the xcb platform.
+    // Saves what the screen shows of the window as a PNG file. On the X
+    // display this needs the calling process on the xcb platform.
     static bool screenshot(const QString &window, const QString &path);
 
+    // The session whose tools work the windows from now on; nullptr goes
+    // back to the X display.
+    static void setBackend(DesktopBackend *backend);
+
 private:
-    static QStringList xdotool(const QStringList &arguments);
-    static void focus(const QString &window);
+    static DesktopBackend &backend();
 };
