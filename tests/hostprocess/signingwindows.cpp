@@ -79,7 +79,8 @@ QPoint certFormTreeRow(int row, const QSize &windowSize)
 
 QString mainWindowKeys(const char *objectName)
 {
-    MainWindow twin(false, false, false, 0, {});
+    DocumentWorkflow workflow(false, {}, {});
+    MainWindow twin(workflow, false, false, 0);
     layOut(twin, twin.size());
     auto *control = twin.findChild<QAbstractButton *>(QLatin1String(objectName));
     const QKeySequence mnemonic = QKeySequence::mnemonic(control->text());
