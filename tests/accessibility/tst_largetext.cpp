@@ -6,10 +6,12 @@
 #include "certstorefactory.h"
 #include "closedialog.h"
 #include "documentanswers.h"
+#include "fixturepaths.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "msgbox.h"
 #include "pinform.h"
+#include "tokendialogdriver.h"
 #include "tokentestbed.h"
 
 #include <QAbstractButton>

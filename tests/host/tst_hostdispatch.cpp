@@ -1,5 +1,6 @@
 #include "appexception.h"
 #include "closingflag.h"
+#include "fixturepaths.h"
 #include "hostdriver.h"
 #include "modalprobe.h"
 #include "msgbox.h"

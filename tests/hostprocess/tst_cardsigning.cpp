@@ -7,6 +7,7 @@
 #include "cardstack.h"
 #include "configuration.h"
 #include "desktopdriver.h"
+#include "fixturepaths.h"
 #include "pkcs11library.h"
 #include "signinguser.h"
 #include "testhome.h"
@@ -110,7 +111,7 @@ private slots:
         m_tokens->createSigningToken(QStringLiteral("Quillmark Test"), QStringLiteral("Qm7-R1ght-4829"));
         m_card = std::make_unique<CardStack>(QStringLiteral(QUILLMARK_BINARY_DIR "/test-cards/tst_cardsigning"),
                                              cardPin);
-        const Pkcs11Library opensc(CardStack::modulePath(), TokenTestBed::dialogPrompt());
+        const Pkcs11Library opensc(CardStack::modulePath(), TokenTestBed::pinPrompt());
         const QList<unsigned long> present = opensc.getSlots();
         QCOMPARE(present.size(), 1);
         m_cardSerial = opensc.getTokenInfo(present.constFirst()).getSerialNumber();

@@ -1,14 +1,15 @@
 // The PIN of a signing run never reaches a log line: not the diagnostic log
 // file, not standard error (where quillmark's messages go while the log is
 // off), not the test module's call log. Runs the token layer's signing path
-// and the certificate listing in-process with the real PIN dialog, through a
-// right PIN after a wrong one, a token pulled out after the PIN, and a locked
-// PIN.
+// and the certificate listing in-process, through a right PIN after a wrong
+// one, a token pulled out after the PIN, and a locked PIN. (The PIN dialog's
+// part is checked with the real program in tst_signdocument.)
 #include "certstorefactory.h"
 #include "diagnosticlog.h"
 #include "pkcs11library.h"
 #include "pkcs11signaturegenerator.h"
 #include "pinsearch.h"
+#include "scriptedpinprompt.h"
 #include "testhome.h"
 #include "tokentestbed.h"
 
@@ -89,7 +90,7 @@ private slots:
     {
         m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinexposure"));
         m_certificate = m_bed->createSigningToken(QStringLiteral("Exposure"), rightPin).certificateDer();
-        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
         for (unsigned long slot : library.getSlots()) {
             if (library.getTokenInfo(slot).getLabel() == QLatin1String("Exposure"))
                 m_serial = library.getTokenInfo(slot).getSerialNumber();
@@ -142,7 +143,7 @@ private slots:
             QVERIFY(home.switchLoggingOn(logName));
         m_bed->setFaults(faults);
         m_bed->clearFaultLog();
-        TokenDialogDriver driver;
+        ScriptedPinPrompt driver;
         for (const QString &pin : pins)
             driver.typePin(pin);
 
@@ -155,12 +156,12 @@ private slots:
                 const Pkcs11CertStore store =
                     CertStoreFactory::getInstance(QStringLiteral("Exposure store"), TokenTestBed::faultModule());
                 QStringList labels;
-                for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt()))
+                for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::pinPrompt()))
                     labels << container.getTokenInfo().getLabel();
                 return QVariant(labels);
             }
             Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
-                                               serial, certificate, TokenTestBed::dialogPrompt());
+                                               serial, certificate, TokenTestBed::pinPrompt());
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();
@@ -175,11 +176,11 @@ private slots:
             QVERIFY(outcome.threw);
             QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
         }
-        QCOMPARE(driver.pinDialogsSeen(), pins.size());
+        QCOMPARE(driver.questionsAsked(), pins.size());
 
         const QByteArray logFile = readFile(home.logFile(logName));
         // The channel in use really carried the run's lines.
-        QVERIFY((logFileOn ? logFile : errorOutput).contains("Need pin is called"));
+        QVERIFY((logFileOn ? logFile : errorOutput).contains("Starting function login"));
         const QByteArray faultLog = m_bed->faultLog().join(QLatin1Char('\n')).toUtf8();
         QVERIFY(faultLog.contains("C_Login"));
         const QStringList hits = pinsFoundIn(pins, {{QStringLiteral("log file"), logFile},

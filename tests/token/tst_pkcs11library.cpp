@@ -1,6 +1,7 @@
 // The PKCS#11 wrapper against SoftHSM2 tokens and the fault module: loading
 // and initialisation failures, slot and token values, object searches in
 // batches, and module errors as exceptions.
+#include "fixturepaths.h"
 #include "pkcs11exception.h"
 #include "pkcs11library.h"
 #include "pkcs11session.h"
@@ -85,7 +86,7 @@ void Pkcs11LibraryTest::loadFailures()
     QFETCH(QString, expected);
     QFETCH(bool, hasCause);
     try {
-        Pkcs11Library library(path, TokenTestBed::dialogPrompt());
+        Pkcs11Library library(path, TokenTestBed::pinPrompt());
         QFAIL("the module loaded");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), expected);
@@ -106,7 +107,7 @@ void Pkcs11LibraryTest::functionListFailure()
     // module it forwards to.
     qputenv("QUILLMARK_FAULT_TARGET", QUILLMARK_BINARY_DIR "/no-such-module.so");
     try {
-        Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::pinPrompt());
         qunsetenv("QUILLMARK_FAULT_TARGET");
         QFAIL("the function list was delivered");
     } catch (const AppException &exception) {
@@ -118,9 +119,9 @@ void Pkcs11LibraryTest::functionListFailure()
 
 void Pkcs11LibraryTest::secondInitializationFails()
 {
-    Pkcs11Library first(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library first(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
     try {
-        Pkcs11Library second(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library second(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
         QFAIL("a second wrapper initialised the same module");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), QObject::tr("UnableToInitialize")
@@ -134,7 +135,7 @@ void Pkcs11LibraryTest::retriesWithoutLockingAfterCantLock()
 {
     m_bed->setFaults(QStringLiteral("cantlock"));
     {
-        Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::pinPrompt());
         QVERIFY(!library.getSlots().isEmpty());
     }
     const QStringList calls = m_bed->faultLogLines(QStringLiteral("C_Initialize"));
@@ -144,7 +145,7 @@ void Pkcs11LibraryTest::retriesWithoutLockingAfterCantLock()
 
 void Pkcs11LibraryTest::listsOnlySlotsWithTokens()
 {
-    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
     const QList<unsigned long> slotIds = library.getSlots();
     // Three initialised tokens and SoftHSM's one free slot.
     QCOMPARE(slotIds.size(), 4);
@@ -160,13 +161,13 @@ void Pkcs11LibraryTest::listsOnlySlotsWithTokens()
 void Pkcs11LibraryTest::noTokenGivesNoSlots()
 {
     m_bed->setFaults(QStringLiteral("notoken"));
-    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::pinPrompt());
     QVERIFY(library.getSlots().isEmpty());
 }
 
 void Pkcs11LibraryTest::tokenFieldsAreTrimmed()
 {
-    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
     QStringList labels;
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
@@ -199,7 +200,7 @@ void Pkcs11LibraryTest::findsObjectsInBatches()
     QFETCH(int, objects);
     QFETCH(QStringList, batches);
     m_bed->setFaults(QStringLiteral("objects=%1").arg(objects));
-    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::pinPrompt());
     Pkcs11Session session(library, library.getSlots().first());
     Pkcs11Template search = Pkcs11Template::x509Certificates();
     const QList<unsigned long> found = library.findObjects(session.handle(), search.attributes(), search.count());
@@ -218,7 +219,7 @@ void Pkcs11LibraryTest::findsObjectsInBatches()
 void Pkcs11LibraryTest::moduleErrorBecomesPkcs11Exception()
 {
     m_bed->setFaults(QStringLiteral("deviceremoved"));
-    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::faultModule(), TokenTestBed::pinPrompt());
     try {
         library.openSession(library.getSlots().first());
         QFAIL("the session opened");
@@ -236,7 +237,7 @@ void Pkcs11LibraryTest::moduleErrorBecomesPkcs11Exception()
 
 void Pkcs11LibraryTest::readsAttributeValues()
 {
-    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
     unsigned long first = 0;
     for (unsigned long slot : library.getSlots()) {
         if (library.getTokenInfo(slot).getLabel() == QLatin1String("First"))

@@ -7,6 +7,7 @@
 #include "logcapture.h"
 #include "opensslpointers.h"
 #include "pkcs11library.h"
+#include "scriptedpinprompt.h"
 #include "signaturegeneratorfactory.h"
 #include "testhome.h"
 #include "tokentestbed.h"
@@ -100,7 +101,7 @@ private:
     void checkSessionReleased(bool loggedIn) const;
 
     std::unique_ptr<TokenTestBed> m_bed;
-    std::unique_ptr<TokenDialogDriver> m_driver;
+    std::unique_ptr<ScriptedPinPrompt> m_driver;
     Signer m_signer;
     Signer m_twins;
     Signer m_always;
@@ -112,7 +113,7 @@ SignatureGeneratorTest::Signer SignatureGeneratorTest::signerOf(const QString &l
                                                                  const QByteArray &certificate)
 {
     Signer signer{label, QString(), certificate};
-    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::dialogPrompt());
+    Pkcs11Library library(TokenTestBed::softHsmModule(), TokenTestBed::pinPrompt());
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
         if (token.getLabel() == label)
@@ -164,12 +165,12 @@ void SignatureGeneratorTest::init()
 {
     m_bed->setFaults(QStringLiteral("none"));
     m_bed->clearFaultLog();
-    m_driver = std::make_unique<TokenDialogDriver>();
+    m_driver = std::make_unique<ScriptedPinPrompt>();
 }
 
 void SignatureGeneratorTest::cleanup()
 {
-    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    QCOMPARE(m_driver->unexpectedQuestions(), 0);
     m_driver.reset();
 }
 
@@ -177,7 +178,7 @@ Outcome SignatureGeneratorTest::signOnWorker(const QString &module, const Signer
                                              const QString &oid)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate, TokenTestBed::dialogPrompt());
+        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate, TokenTestBed::pinPrompt());
         return QVariant(generator.signHash(hash, oid));
     });
 }
@@ -194,17 +195,17 @@ void SignatureGeneratorTest::checkSessionReleased(bool loggedIn) const
 void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
 {
     // The certificate window lists the store and the user picks the signer.
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
     const QList<Pkcs11CertStore> stores = CertStoreFactory::getUsableStores(
         {{QStringLiteral("SoftHSM"), TokenTestBed::softHsmModule()}});
     QCOMPARE(stores.size(), 1);
     const Pkcs11CertStore store = stores.first();
     const Outcome listing = TokenTestBed::runOnWorker([store]() {
-        for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt())) {
+        for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::pinPrompt())) {
             if (container.getTokenInfo().getLabel() != QLatin1String("Signer"))
                 continue;
             for (const X509Certificate2Ultra &certificate : container.getCertificates()) {
@@ -231,7 +232,7 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     m_driver->typePin(signerPin);
     const QByteArray hash = documentHash(QCryptographicHash::Sha256);
     const Outcome signing = TokenTestBed::runOnWorker([configuration, hash]() {
-        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
+        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::pinPrompt());
         return QVariant(generator->signHash(hash, sha256));
     });
     QVERIFY2(!signing.threw, qPrintable(signing.message));
@@ -335,7 +336,7 @@ void SignatureGeneratorTest::verificationByKeyType()
     const QByteArray signature = signing.value.toByteArray();
 
     const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label, m_signer.serial,
-                                             m_signer.certificate, TokenTestBed::dialogPrompt());
+                                             m_signer.certificate, TokenTestBed::pinPrompt());
     QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));
@@ -355,7 +356,7 @@ void SignatureGeneratorTest::wrongHashLengthAfterLogin()
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_signer, QByteArray(20, 'h'), sha256);
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("InvalidLengthOfHash").arg(QStringLiteral("SHA256")));
-    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    QCOMPARE(m_driver->questionsAsked(), 1);
     QVERIFY(m_bed->faultLogLines(QStringLiteral("C_Sign")).isEmpty());
     checkSessionReleased(true);
 }
@@ -388,7 +389,7 @@ void SignatureGeneratorTest::alwaysAuthenticateAsksTwice()
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_always, hash, sha256);
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QVERIFY(verifies(m_always.certificate, outcome.value.toByteArray(), hash, EVP_sha256()));
-    QCOMPARE(m_driver->pinDialogsSeen(), 2);
+    QCOMPARE(m_driver->questionsAsked(), 2);
     QCOMPARE(m_bed->faultLogLines(QStringLiteral("C_Login")),
              QStringList({QStringLiteral("C_Login user=1 pin=set length=8"),
                           QStringLiteral("C_Login user=2 pin=set length=8")}));
@@ -449,7 +450,7 @@ void SignatureGeneratorTest::failures()
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, expected);
     QVERIFY(outcome.userMessage);
-    QCOMPARE(m_driver->pinDialogsSeen(), pin.isEmpty() ? 0 : 1);
+    QCOMPARE(m_driver->questionsAsked(), pin.isEmpty() ? 0 : 1);
     if (session > 0)
         checkSessionReleased(session == 2);
     else
@@ -458,7 +459,7 @@ void SignatureGeneratorTest::failures()
 
 void SignatureGeneratorTest::cancelledPinClosesSession()
 {
-    m_driver->pressCancel();
+    m_driver->cancel();
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_signer,
                                          documentHash(QCryptographicHash::Sha256), sha256);
     QVERIFY(outcome.threw);
@@ -510,7 +511,7 @@ void SignatureGeneratorTest::loadFailureLeavesFactory()
     configuration.setPkcs11TokenSerial(m_signer.serial);
     configuration.setSigningCertificate(m_signer.certificate);
     try {
-        SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::dialogPrompt());
+        SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::pinPrompt());
         QFAIL("the generator was built");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), QObject::tr("UnableToFind")
@@ -540,7 +541,7 @@ void SignatureGeneratorTest::noLogLineHoldsAPin()
     QFile logFile(home.logFile(QStringLiteral("quillmarklog.txt")));
     QVERIFY(logFile.open(QIODevice::ReadOnly));
     const QString log = QString::fromUtf8(logFile.readAll());
-    QVERIFY(log.contains(QStringLiteral("Need pin is called")));
+    QVERIFY(log.contains(QStringLiteral("Starting function login")));
     QVERIFY(log.contains(QStringLiteral("Starting function contextLogin")));
     for (const QString &pin : wrongPins + QStringList{alwaysPin})
         QVERIFY2(!log.contains(pin), qPrintable(pin));

@@ -1,5 +1,6 @@
 #include "closedialog.h"
 #include "documentanswers.h"
+#include "fixturepaths.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "modalprobe.h"

@@ -1,5 +1,6 @@
 #include "authenticationform.h"
 #include "authproxy.h"
+#include "fixturepaths.h"
 #include "guiupdater.h"
 #include "updaterdialog.h"
 #include "updatesite.h"

@@ -1,4 +1,5 @@
 #include "authproxy.h"
+#include "fixturepaths.h"
 #include "testhome.h"
 #include "updatesite.h"
 #include "updatertree.h"
