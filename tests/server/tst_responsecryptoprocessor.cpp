@@ -103,15 +103,18 @@ private slots:
         QCOMPARE(e.message(), QStringLiteral("CommunicationMismatchUnstrustedServer"));
         QVERIFY(e.isUserMessage());
         // One line per table entry says why it refused.
-        QCOMPARE(log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : "))).size(), 3);
-        QVERIFY(log.messages().last().startsWith(QStringLiteral("Server certificate: -----BEGIN CERTIFICATE-----")));
+        QCOMPARE(log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : "))).size(),
+                 3);
+        QVERIFY(log.messages().last().startsWith(
+            QStringLiteral("Server certificate: -----BEGIN CERTIFICATE-----")));
     }
 
     void noPolicyLogsWhyEachEntryRefused()
     {
         LogCapture log;
         refusal(signedBy("server-no-policy"));
-        const QStringList reasons = log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : ")));
+        const QStringList reasons =
+            log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : ")));
         QVERIFY(reasons.at(0).endsWith(
             QStringLiteral(" : Certificate does not contain 509v3 Certificate Policies extension")));
         QVERIFY(reasons.at(1).endsWith(QStringLiteral(" : IssuerInvalid")));
@@ -151,7 +154,9 @@ private slots:
         QCOMPARE(e.message().size() > message.size(), withOpenSslText);
         QVERIFY(!e.isUserMessage());
         QVERIFY(e.toString(true).contains(QStringLiteral("responsecryptoprocessor.cpp")));
-        QCOMPARE(log.messages().filter(QStringLiteral("CMS processing error: AppException: ")).size(), 1);
+        QCOMPARE(
+            log.messages().filter(QStringLiteral("CMS processing error: AppException: ")).size(),
+            1);
     }
 
     void serverError_data()

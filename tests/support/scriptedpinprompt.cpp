@@ -6,15 +6,11 @@ namespace {
 std::atomic<ScriptedPinPrompt *> newest{nullptr};
 }
 
-ScriptedPinPrompt::ScriptedPinPrompt()
-    : m_listed(true),
-      m_previous(newest.exchange(this))
+ScriptedPinPrompt::ScriptedPinPrompt() : m_listed(true), m_previous(newest.exchange(this))
 {
 }
 
-ScriptedPinPrompt::ScriptedPinPrompt(Unlisted)
-    : m_listed(false),
-      m_previous(nullptr)
+ScriptedPinPrompt::ScriptedPinPrompt(Unlisted) : m_listed(false), m_previous(nullptr)
 {
 }
 

@@ -106,9 +106,8 @@ void CertStoreTest::cleanup()
 Outcome CertStoreTest::listOnWorker(const QString &module)
 {
     const Pkcs11CertStore store = CertStoreFactory::getInstance(QStringLiteral("Test store"), module);
-    return TokenTestBed::runOnWorker([store]() {
-        return QVariant(byLabel(store.getContainers(TokenTestBed::pinPrompt())));
-    });
+    return TokenTestBed::runOnWorker(
+        [store]() { return QVariant(byLabel(store.getContainers(TokenTestBed::pinPrompt()))); });
 }
 
 // Label -> [logged in, number of certificates, number of CA certificates].

@@ -6,9 +6,9 @@
 // part is checked with the real program in tst_signdocument.)
 #include "certstorefactory.h"
 #include "diagnosticlog.h"
+#include "pinsearch.h"
 #include "pkcs11library.h"
 #include "pkcs11signaturegenerator.h"
-#include "pinsearch.h"
 #include "scriptedpinprompt.h"
 #include "testhome.h"
 #include "tokentestbed.h"
@@ -156,12 +156,14 @@ private slots:
                 const Pkcs11CertStore store =
                     CertStoreFactory::getInstance(QStringLiteral("Exposure store"), TokenTestBed::faultModule());
                 QStringList labels;
-                for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::pinPrompt()))
+                for (const Pkcs11CertContainer &container :
+                     store.getContainers(TokenTestBed::pinPrompt()))
                     labels << container.getTokenInfo().getLabel();
                 return QVariant(labels);
             }
-            Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(), QStringLiteral("Exposure"),
-                                               serial, certificate, TokenTestBed::pinPrompt());
+            Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(),
+                                               QStringLiteral("Exposure"), serial, certificate,
+                                               TokenTestBed::pinPrompt());
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();

@@ -14,7 +14,8 @@ class TestPkcs11Exception : public QObject
 private slots:
     void pkcs11ExceptionBecomesAppExceptionWhenCopied()
     {
-        const Pkcs11Exception e(QStringLiteral("PKCS#11 method C_Sign returned error 0x30"), APP_LOCATION);
+        const Pkcs11Exception e(QStringLiteral("PKCS#11 method C_Sign returned error 0x30"),
+                                APP_LOCATION);
         QVERIFY(e.toString(false).startsWith(QStringLiteral("Pkcs11Exception: ")));
         QVERIFY(e.isUserMessage());
 

@@ -178,7 +178,8 @@ Outcome SignatureGeneratorTest::signOnWorker(const QString &module, const Signer
                                              const QString &oid)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate, TokenTestBed::pinPrompt());
+        Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate,
+                                           TokenTestBed::pinPrompt());
         return QVariant(generator.signHash(hash, oid));
     });
 }
@@ -205,7 +206,8 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     QCOMPARE(stores.size(), 1);
     const Pkcs11CertStore store = stores.first();
     const Outcome listing = TokenTestBed::runOnWorker([store]() {
-        for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::pinPrompt())) {
+        for (const Pkcs11CertContainer &container :
+             store.getContainers(TokenTestBed::pinPrompt())) {
             if (container.getTokenInfo().getLabel() != QLatin1String("Signer"))
                 continue;
             for (const X509Certificate2Ultra &certificate : container.getCertificates()) {
@@ -232,7 +234,8 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     m_driver->typePin(signerPin);
     const QByteArray hash = documentHash(QCryptographicHash::Sha256);
     const Outcome signing = TokenTestBed::runOnWorker([configuration, hash]() {
-        const std::unique_ptr<Pkcs11SignatureGenerator> generator = SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::pinPrompt());
+        const std::unique_ptr<Pkcs11SignatureGenerator> generator =
+            SignatureGeneratorFactory::getInstance(configuration, TokenTestBed::pinPrompt());
         return QVariant(generator->signHash(hash, sha256));
     });
     QVERIFY2(!signing.threw, qPrintable(signing.message));
@@ -335,8 +338,9 @@ void SignatureGeneratorTest::verificationByKeyType()
     QVERIFY2(!signing.threw, qPrintable(signing.message));
     const QByteArray signature = signing.value.toByteArray();
 
-    const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label, m_signer.serial,
-                                             m_signer.certificate, TokenTestBed::pinPrompt());
+    const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label,
+                                             m_signer.serial, m_signer.certificate,
+                                             TokenTestBed::pinPrompt());
     QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));

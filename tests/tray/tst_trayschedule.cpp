@@ -75,7 +75,10 @@ private:
         return runsEnded();
     }
 
-    int ticks() const { return m_log->count(QStringLiteral("Passed 15 minutes, checking for new day")); }
+    int ticks() const
+    {
+        return m_log->count(QStringLiteral("Passed 15 minutes, checking for new day"));
+    }
 
     // Lets the day timer fire a few more times, so that a run that should
     // not happen had every chance to.
@@ -157,7 +160,8 @@ private slots:
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, silent}));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 2);
-        QVERIFY(m_log->contains(QStringLiteral("QuillmarkUpdater exited correctly without message for QuillmarkTray")));
+        QVERIFY(m_log->contains(
+            QStringLiteral("QuillmarkUpdater exited correctly without message for QuillmarkTray")));
     }
 
     void newVersionOpensGraphicalUpdaterEveryDay()
@@ -306,7 +310,8 @@ private slots:
         if (!graphicalRun)
             QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("GUI")), graphicalRun ? 1 : 0);
-        QCOMPARE(m_log->count(QStringLiteral("QuillmarkUpdater found new version of Quillmark")), 0);
+        QCOMPARE(m_log->count(QStringLiteral("QuillmarkUpdater found new version of Quillmark")),
+                 0);
     }
 
     void quitActionEndsTheApplication()

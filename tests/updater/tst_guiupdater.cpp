@@ -3,8 +3,8 @@
 #include "fixturepaths.h"
 #include "guiupdater.h"
 #include "updaterdialog.h"
-#include "updatesite.h"
 #include "updatertree.h"
+#include "updatesite.h"
 
 #include <QAccessible>
 #include <QApplication>

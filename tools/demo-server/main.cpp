@@ -52,7 +52,8 @@ int main(int argc, char *argv[])
                                        QStringLiteral("file"), QStringLiteral(QUILLMARK_SAMPLE_PDF));
     const QCommandLineOption pageOption(QStringLiteral("page-dir"), QStringLiteral("Directory of the demo page."),
                                         QStringLiteral("dir"), QStringLiteral(QUILLMARK_DEMO_PAGE_DIR));
-    const QCommandLineOption moduleOption(QStringLiteral("module"), QStringLiteral("PKCS#11 module the page offers."),
+    const QCommandLineOption moduleOption(QStringLiteral("module"),
+                                          QStringLiteral("PKCS#11 module the page offers."),
                                           QStringLiteral("path"), QStringLiteral(SOFTHSM2_MODULE));
     const QCommandLineOption storeNameOption(QStringLiteral("store-name"),
                                              QStringLiteral("Name the page gives the module's store."),
