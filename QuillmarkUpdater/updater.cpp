@@ -17,7 +17,7 @@ Updater::Updater(QObject *parent)
     connect(&downloadManager, &DownloadManager::downloadProgress, this, &Updater::downloadProgress);
     connect(&downloadManager, &DownloadManager::dataVerified, this, &Updater::verificationOK);
     connect(&downloadManager, &DownloadManager::verificationFailure, this,
-            &Updater::on_verificationFailure);
+            &Updater::verificationFailed);
     // A person may take their time over the credentials.
     connect(downloadManager.networkManager(), &QNetworkAccessManager::proxyAuthenticationRequired,
             this, [this](const QNetworkProxy &proxy, QAuthenticator *auth) {
@@ -146,7 +146,7 @@ void Updater::removeSavedPackage() const
                                     + downloadManager.dataLocation();
 }
 
-void Updater::on_verificationFailure()
+void Updater::verificationFailed()
 {
     if (hasFinished())
         return;

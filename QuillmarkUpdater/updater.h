@@ -35,7 +35,7 @@ public slots:
     void checkForNewerVersion();
     void downloadDataFinished();
     void verificationOK();
-    void on_verificationFailure();
+    void verificationFailed();
     void downloadFailure();
     virtual void downloadProgress(qint64 bytesReceived, qint64 bytesTotal) = 0;
     virtual void authentication(const QNetworkProxy &proxy, QAuthenticator *auth) = 0;

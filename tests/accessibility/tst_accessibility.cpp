@@ -3,6 +3,7 @@
 // from outside (xdotool), and what a screen reader would say is read from
 // the AT-SPI accessibility bus (pyatspi), in English and in Slovak.
 #include "desktopdriver.h"
+#include "fixturepaths.h"
 #include "testhome.h"
 #include "testsigningpage.h"
 #include "tokentestbed.h"

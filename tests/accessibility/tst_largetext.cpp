@@ -7,10 +7,12 @@
 #include "closedialog.h"
 #include "documentanswers.h"
 #include "documentworkflow.h"
+#include "fixturepaths.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "msgbox.h"
 #include "pinform.h"
+#include "tokendialogdriver.h"
 #include "tokentestbed.h"
 
 #include <QAbstractButton>

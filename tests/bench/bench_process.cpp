@@ -1,5 +1,6 @@
 #include "benchmain.h"
 #include "childprocess.h"
+#include "fixturepaths.h"
 #include "hostdriver.h"
 
 #include <QJsonDocument>

@@ -1,6 +1,7 @@
 #include "appexception.h"
 #include "closedialog.h"
 #include "closingflag.h"
+#include "fixturepaths.h"
 #include "modalprobe.h"
 #include "msgbox.h"
 #include "quillmark.h"

@@ -1,4 +1,5 @@
 #include "appexception.h"
+#include "fixturepaths.h"
 #include "signingidentity.h"
 #include "thrownappexception.h"
 #include "x509certificate2ultra.h"

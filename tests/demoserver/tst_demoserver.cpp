@@ -6,6 +6,7 @@
 #include "communicationmanager.h"
 #include "demoserver.h"
 #include "fixturecredential.h"
+#include "fixturepaths.h"
 
 #include <httplib.h>
 #include <openssl/evp.h>

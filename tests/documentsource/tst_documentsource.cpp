@@ -1,4 +1,5 @@
 #include "documentsource.h"
+#include "fixturepaths.h"
 
 #include <QCryptographicHash>
 #include <QFile>

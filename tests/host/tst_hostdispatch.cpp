@@ -1,4 +1,5 @@
 #include "closingflag.h"
+#include "fixturepaths.h"
 #include "hostdriver.h"
 #include "pagedispatcher.h"
 #include "quillmark.h"

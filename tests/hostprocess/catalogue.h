@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fixturepaths.h"
+
 #include <QString>
 #include <QTranslator>
 

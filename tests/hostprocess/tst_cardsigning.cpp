@@ -7,6 +7,7 @@
 #include "cardstack.h"
 #include "configuration.h"
 #include "desktopdriver.h"
+#include "fixturepaths.h"
 #include "moduletrust.h"
 #include "pkcs11library.h"
 #include "signinguser.h"
@@ -112,7 +113,7 @@ private slots:
         m_card = std::make_unique<CardStack>(QStringLiteral(QUILLMARK_BINARY_DIR "/test-cards/tst_cardsigning"),
                                              cardPin);
         const Pkcs11Library opensc(CardStack::modulePath(), ModuleTrust::system(),
-                                   TokenTestBed::dialogPrompt());
+                                   TokenTestBed::pinPrompt());
         const QList<unsigned long> present = opensc.getSlots();
         QCOMPARE(present.size(), 1);
         m_cardSerial = opensc.getTokenInfo(present.constFirst()).getSerialNumber();

@@ -1,3 +1,4 @@
+#include "fixturepaths.h"
 #include "hostdriver.h"
 #include "testhome.h"
 

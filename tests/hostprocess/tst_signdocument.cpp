@@ -4,6 +4,7 @@
 // PIN, pressing Sign, closing boxes) are clicks and keys from outside.
 #include "configuration.h"
 #include "desktopdriver.h"
+#include "fixturepaths.h"
 #include "pinsearch.h"
 #include "signinguser.h"
 #include "signingwindows.h"

@@ -1,5 +1,6 @@
 #include "answerrecordwriter.h"
 #include "communicationmanager.h"
+#include "fixturepaths.h"
 #include "opensslthreadrelease.h"
 #include "responseenvelope.h"
 #include "responsesigner.h"

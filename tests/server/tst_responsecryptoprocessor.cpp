@@ -1,4 +1,5 @@
 #include "appexception.h"
+#include "logcapture.h"
 #include "responsecryptoprocessor.h"
 #include "responseenvelope.h"
 #include "responsesigner.h"
@@ -22,24 +23,6 @@ QString signedBy(const char *role)
 {
     return ResponseSigner(identity(role)).envelope(record, QStringLiteral("{n}"));
 }
-
-// What the debug log receives while the processor runs.
-class LogCapture
-{
-public:
-    LogCapture() { s_lines.clear(); m_previous = qInstallMessageHandler(&LogCapture::handle); }
-    ~LogCapture() { qInstallMessageHandler(m_previous); }
-    QStringList lines() const { return s_lines; }
-
-private:
-    static void handle(QtMsgType, const QMessageLogContext &, const QString &message)
-    {
-        s_lines << message;
-    }
-    static QStringList s_lines;
-    QtMessageHandler m_previous;
-};
-QStringList LogCapture::s_lines;
 
 AppException refusal(const QString &envelope)
 {
@@ -120,15 +103,18 @@ private slots:
         QCOMPARE(e.message(), QStringLiteral("CommunicationMismatchUnstrustedServer"));
         QVERIFY(e.isUserMessage());
         // One line per table entry says why it refused.
-        QCOMPARE(log.lines().filter(QRegularExpression(QStringLiteral("^CN = .* : "))).size(), 3);
-        QVERIFY(log.lines().last().startsWith(QStringLiteral("Server certificate: -----BEGIN CERTIFICATE-----")));
+        QCOMPARE(log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : "))).size(),
+                 3);
+        QVERIFY(log.messages().last().startsWith(
+            QStringLiteral("Server certificate: -----BEGIN CERTIFICATE-----")));
     }
 
     void noPolicyLogsWhyEachEntryRefused()
     {
         LogCapture log;
         refusal(signedBy("server-no-policy"));
-        const QStringList reasons = log.lines().filter(QRegularExpression(QStringLiteral("^CN = .* : ")));
+        const QStringList reasons =
+            log.messages().filter(QRegularExpression(QStringLiteral("^CN = .* : ")));
         QVERIFY(reasons.at(0).endsWith(
             QStringLiteral(" : Certificate does not contain 509v3 Certificate Policies extension")));
         QVERIFY(reasons.at(1).endsWith(QStringLiteral(" : IssuerInvalid")));
@@ -168,7 +154,9 @@ private slots:
         QCOMPARE(e.message().size() > message.size(), withOpenSslText);
         QVERIFY(!e.isUserMessage());
         QVERIFY(e.toString(true).contains(QStringLiteral("responsecryptoprocessor.cpp")));
-        QCOMPARE(log.lines().filter(QStringLiteral("CMS processing error: AppException: ")).size(), 1);
+        QCOMPARE(
+            log.messages().filter(QStringLiteral("CMS processing error: AppException: ")).size(),
+            1);
     }
 
     void serverError_data()

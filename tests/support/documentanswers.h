@@ -1,6 +1,7 @@
 #pragma once
 
 #include "documentsource.h"
+#include "fixturepaths.h"
 #include "responsesigner.h"
 
 #include <QString>

@@ -1,5 +1,7 @@
 #include "hostdriver.h"
 
+#include "fixturepaths.h"
+
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFile>

@@ -1,5 +1,6 @@
 #include "testsigningpage.h"
 
+#include "fixturepaths.h"
 #include "signaturecheck.h"
 
 #include <QDeadlineTimer>

@@ -1,9 +1,11 @@
 // Certificate stores: which store definitions of the page are usable, and
 // the listing of every token of a module with the PIN asked per token.
 #include "certstorefactory.h"
+#include "fixturepaths.h"
 #include "logcapture.h"
 #include "moduletrust.h"
 #include "pkcs11moduleregistry.h"
+#include "scriptedpinprompt.h"
 #include "tokentestbed.h"
 
 #include <QApplication>
@@ -57,7 +59,7 @@ private:
     static QVariantMap byLabel(const QList<Pkcs11CertContainer> &containers);
 
     std::unique_ptr<TokenTestBed> m_bed;
-    std::unique_ptr<TokenDialogDriver> m_driver;
+    std::unique_ptr<ScriptedPinPrompt> m_driver;
 };
 
 void CertStoreTest::initTestCase()
@@ -90,12 +92,12 @@ void CertStoreTest::initTestCase()
 void CertStoreTest::init()
 {
     m_bed->setFaults(QString());
-    m_driver = std::make_unique<TokenDialogDriver>();
+    m_driver = std::make_unique<ScriptedPinPrompt>();
 }
 
 void CertStoreTest::cleanup()
 {
-    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    QCOMPARE(m_driver->unexpectedQuestions(), 0);
     m_driver.reset();
 }
 
@@ -104,7 +106,7 @@ Outcome CertStoreTest::listOnWorker(const QString &module)
     const Pkcs11CertStore store = CertStoreFactory::getInstance(
         StoreDefinition::parseList(QStringLiteral("Test store|") + module).constFirst());
     return TokenTestBed::runOnWorker([store]() {
-        return QVariant(byLabel(store.getContainers(TokenTestBed::dialogPrompt())));
+        return QVariant(byLabel(store.getContainers(TokenTestBed::pinPrompt())));
     });
 }
 
@@ -218,13 +220,13 @@ void CertStoreTest::listsEveryTokenAfterLogin()
     // SoftHSM's free slot holds no usable token: it is left out, and said so.
     QCOMPARE(summary.size(), 4);
     QCOMPARE(log.messagesStartingWith(QStringLiteral("Recoverable exception: ")).size(), 1);
-    QCOMPARE(m_driver->pinDialogsSeen(), 4);
+    QCOMPARE(m_driver->questionsAsked(), 4);
 }
 
 void CertStoreTest::cancelListsPublicCertificates()
 {
     for (int token = 0; token < 4; ++token)
-        m_driver->pressCancel();
+        m_driver->cancel();
     const Outcome outcome = listOnWorker(TokenTestBed::softHsmModule());
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     const QVariantMap summary = outcome.value.toMap();

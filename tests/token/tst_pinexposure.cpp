@@ -1,15 +1,16 @@
 // The PIN of a signing run never reaches a log line: not the diagnostic log
 // file, not standard error (where quillmark's messages go while the log is
 // off), not the test module's call log. Runs the token layer's signing path
-// and the certificate listing in-process with the real PIN dialog, through a
-// right PIN after a wrong one, a token pulled out after the PIN, and a locked
-// PIN.
+// and the certificate listing in-process, through a right PIN after a wrong
+// one, a token pulled out after the PIN, and a locked PIN. (The PIN dialog's
+// part is checked with the real program in tst_signdocument.)
 #include "certstorefactory.h"
 #include "diagnosticlog.h"
 #include "moduletrust.h"
 #include "pinsearch.h"
 #include "pkcs11library.h"
 #include "pkcs11signaturegenerator.h"
+#include "scriptedpinprompt.h"
 #include "testhome.h"
 #include "tokentestbed.h"
 
@@ -91,7 +92,7 @@ private slots:
         m_bed = std::make_unique<TokenTestBed>(QStringLiteral("pinexposure"));
         m_certificate = m_bed->createSigningToken(QStringLiteral("Exposure"), rightPin).certificateDer();
         Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                              TokenTestBed::dialogPrompt());
+                              TokenTestBed::pinPrompt());
         for (unsigned long slot : library.getSlots()) {
             if (library.getTokenInfo(slot).getLabel() == QLatin1String("Exposure"))
                 m_serial = library.getTokenInfo(slot).getSerialNumber();
@@ -144,7 +145,7 @@ private slots:
             QVERIFY(home.switchLoggingOn(logName));
         m_bed->setFaults(faults);
         m_bed->clearFaultLog();
-        TokenDialogDriver driver;
+        ScriptedPinPrompt driver;
         for (const QString &pin : pins)
             driver.typePin(pin);
 
@@ -159,13 +160,14 @@ private slots:
                                                + TokenTestBed::faultModule())
                         .constFirst());
                 QStringList labels;
-                for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt()))
+                for (const Pkcs11CertContainer &container :
+                     store.getContainers(TokenTestBed::pinPrompt()))
                     labels << container.getTokenInfo().getLabel();
                 return QVariant(labels);
             }
             Pkcs11SignatureGenerator generator(TokenTestBed::faultModule(),
                                                QStringLiteral("Exposure"), serial, certificate,
-                                               ModuleTrust::system(), TokenTestBed::dialogPrompt());
+                                               ModuleTrust::system(), TokenTestBed::pinPrompt());
             return QVariant(generator.signHash(hash, sha256));
         });
         const QByteArray errorOutput = standardError.take();
@@ -180,11 +182,11 @@ private slots:
             QVERIFY(outcome.threw);
             QVERIFY2(outcome.message.contains(failure), qPrintable(outcome.message));
         }
-        QCOMPARE(driver.pinDialogsSeen(), pins.size());
+        QCOMPARE(driver.questionsAsked(), pins.size());
 
         const QByteArray logFile = readFile(home.logFile(logName));
         // The channel in use really carried the run's lines.
-        QVERIFY((logFileOn ? logFile : errorOutput).contains("Need pin is called"));
+        QVERIFY((logFileOn ? logFile : errorOutput).contains("Starting function login"));
         const QByteArray faultLog = m_bed->faultLog().join(QLatin1Char('\n')).toUtf8();
         QVERIFY(faultLog.contains("C_Login"));
         const QStringList hits = pinsFoundIn(pins, {{QStringLiteral("log file"), logFile},

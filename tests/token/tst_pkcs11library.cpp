@@ -1,6 +1,7 @@
 // The PKCS#11 wrapper against SoftHSM2 tokens and the fault module: loading
 // and initialisation failures, slot and token values, object searches in
 // batches, and module errors as exceptions.
+#include "fixturepaths.h"
 #include "moduletrust.h"
 #include "pkcs11exception.h"
 #include "pkcs11library.h"
@@ -86,7 +87,7 @@ void Pkcs11LibraryTest::loadFailures()
     QFETCH(QString, expected);
     QFETCH(bool, hasCause);
     try {
-        Pkcs11Library library(path, ModuleTrust::system(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(path, ModuleTrust::system(), TokenTestBed::pinPrompt());
         QFAIL("the module loaded");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), expected);
@@ -108,7 +109,7 @@ void Pkcs11LibraryTest::functionListFailure()
     qputenv("QUILLMARK_FAULT_TARGET", QUILLMARK_BINARY_DIR "/no-such-module.so");
     try {
         Pkcs11Library library(TokenTestBed::faultModule(), ModuleTrust::system(),
-                              TokenTestBed::dialogPrompt());
+                              TokenTestBed::pinPrompt());
         qunsetenv("QUILLMARK_FAULT_TARGET");
         QFAIL("the function list was delivered");
     } catch (const AppException &exception) {
@@ -121,10 +122,10 @@ void Pkcs11LibraryTest::functionListFailure()
 void Pkcs11LibraryTest::secondInitializationFails()
 {
     Pkcs11Library first(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                        TokenTestBed::dialogPrompt());
+                        TokenTestBed::pinPrompt());
     try {
         Pkcs11Library second(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                             TokenTestBed::dialogPrompt());
+                             TokenTestBed::pinPrompt());
         QFAIL("a second wrapper initialised the same module");
     } catch (const AppException &exception) {
         QCOMPARE(exception.message(), QObject::tr("UnableToInitialize")
@@ -139,7 +140,7 @@ void Pkcs11LibraryTest::retriesWithoutLockingAfterCantLock()
     m_bed->setFaults(QStringLiteral("cantlock"));
     {
         Pkcs11Library library(TokenTestBed::faultModule(), ModuleTrust::system(),
-                              TokenTestBed::dialogPrompt());
+                              TokenTestBed::pinPrompt());
         QVERIFY(!library.getSlots().isEmpty());
     }
     const QStringList calls = m_bed->faultLogLines(QStringLiteral("C_Initialize"));
@@ -150,7 +151,7 @@ void Pkcs11LibraryTest::retriesWithoutLockingAfterCantLock()
 void Pkcs11LibraryTest::listsOnlySlotsWithTokens()
 {
     Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     const QList<unsigned long> slotIds = library.getSlots();
     // Three initialised tokens and SoftHSM's one free slot.
     QCOMPARE(slotIds.size(), 4);
@@ -167,14 +168,14 @@ void Pkcs11LibraryTest::noTokenGivesNoSlots()
 {
     m_bed->setFaults(QStringLiteral("notoken"));
     Pkcs11Library library(TokenTestBed::faultModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     QVERIFY(library.getSlots().isEmpty());
 }
 
 void Pkcs11LibraryTest::tokenFieldsAreTrimmed()
 {
     Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     QStringList labels;
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
@@ -208,7 +209,7 @@ void Pkcs11LibraryTest::findsObjectsInBatches()
     QFETCH(QStringList, batches);
     m_bed->setFaults(QStringLiteral("objects=%1").arg(objects));
     Pkcs11Library library(TokenTestBed::faultModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     Pkcs11Session session(library, library.getSlots().first());
     Pkcs11Template search = Pkcs11Template::x509Certificates();
     const QList<unsigned long> found = library.findObjects(session.handle(), search.attributes(), search.count());
@@ -228,7 +229,7 @@ void Pkcs11LibraryTest::moduleErrorBecomesPkcs11Exception()
 {
     m_bed->setFaults(QStringLiteral("deviceremoved"));
     Pkcs11Library library(TokenTestBed::faultModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     try {
         library.openSession(library.getSlots().first());
         QFAIL("the session opened");
@@ -247,7 +248,7 @@ void Pkcs11LibraryTest::moduleErrorBecomesPkcs11Exception()
 void Pkcs11LibraryTest::readsAttributeValues()
 {
     Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     unsigned long first = 0;
     for (unsigned long slot : library.getSlots()) {
         if (library.getTokenInfo(slot).getLabel() == QLatin1String("First"))

@@ -8,6 +8,7 @@
 #include "moduletrust.h"
 #include "opensslpointers.h"
 #include "pkcs11library.h"
+#include "scriptedpinprompt.h"
 #include "signaturegeneratorfactory.h"
 #include "testhome.h"
 #include "tokentestbed.h"
@@ -101,7 +102,7 @@ private:
     void checkSessionReleased(bool loggedIn) const;
 
     std::unique_ptr<TokenTestBed> m_bed;
-    std::unique_ptr<TokenDialogDriver> m_driver;
+    std::unique_ptr<ScriptedPinPrompt> m_driver;
     Signer m_signer;
     Signer m_twins;
     Signer m_always;
@@ -114,7 +115,7 @@ SignatureGeneratorTest::Signer SignatureGeneratorTest::signerOf(const QString &l
 {
     Signer signer{label, QString(), certificate};
     Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                          TokenTestBed::dialogPrompt());
+                          TokenTestBed::pinPrompt());
     for (unsigned long slot : library.getSlots()) {
         const Pkcs11TokenInfo token = library.getTokenInfo(slot);
         if (token.getLabel() == label)
@@ -166,12 +167,12 @@ void SignatureGeneratorTest::init()
 {
     m_bed->setFaults(QStringLiteral("none"));
     m_bed->clearFaultLog();
-    m_driver = std::make_unique<TokenDialogDriver>();
+    m_driver = std::make_unique<ScriptedPinPrompt>();
 }
 
 void SignatureGeneratorTest::cleanup()
 {
-    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    QCOMPARE(m_driver->unexpectedQuestions(), 0);
     m_driver.reset();
 }
 
@@ -180,7 +181,7 @@ Outcome SignatureGeneratorTest::signOnWorker(const QString &module, const Signer
 {
     return TokenTestBed::runOnWorker([=]() {
         Pkcs11SignatureGenerator generator(module, signer.label, signer.serial, signer.certificate,
-                                           ModuleTrust::system(), TokenTestBed::dialogPrompt());
+                                           ModuleTrust::system(), TokenTestBed::pinPrompt());
         return QVariant(generator.signHash(hash, oid));
     });
 }
@@ -197,18 +198,19 @@ void SignatureGeneratorTest::checkSessionReleased(bool loggedIn) const
 void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
 {
     // The certificate window lists the store and the user picks the signer.
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
-    m_driver->pressCancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
+    m_driver->cancel();
     const QList<StoreDefinition> definitions =
         StoreDefinition::parseList(QStringLiteral("SoftHSM|") + TokenTestBed::softHsmModule());
     const QList<Pkcs11CertStore> stores = CertStoreFactory::getUsableStores(definitions);
     QCOMPARE(stores.size(), 1);
     const Pkcs11CertStore store = stores.first();
     const Outcome listing = TokenTestBed::runOnWorker([store]() {
-        for (const Pkcs11CertContainer &container : store.getContainers(TokenTestBed::dialogPrompt())) {
+        for (const Pkcs11CertContainer &container :
+             store.getContainers(TokenTestBed::pinPrompt())) {
             if (container.getTokenInfo().getLabel() != QLatin1String("Signer"))
                 continue;
             for (const X509Certificate2Ultra &certificate : container.getCertificates()) {
@@ -237,7 +239,7 @@ void SignatureGeneratorTest::listedCertificateSignsThroughConfiguration()
     const Outcome signing = TokenTestBed::runOnWorker([configuration, definitions, hash]() {
         const std::unique_ptr<Pkcs11SignatureGenerator> generator =
             SignatureGeneratorFactory::getInstance(configuration, definitions,
-                                                   TokenTestBed::dialogPrompt());
+                                                   TokenTestBed::pinPrompt());
         return QVariant(generator->signHash(hash, sha256));
     });
     QVERIFY2(!signing.threw, qPrintable(signing.message));
@@ -342,7 +344,7 @@ void SignatureGeneratorTest::verificationByKeyType()
 
     const Pkcs11SignatureGenerator generator(TokenTestBed::softHsmModule(), m_signer.label,
                                              m_signer.serial, m_signer.certificate,
-                                             ModuleTrust::system(), TokenTestBed::dialogPrompt());
+                                             ModuleTrust::system(), TokenTestBed::pinPrompt());
     QVERIFY(generator.verifyHash(signature, hash, NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, documentHash(QCryptographicHash::Sha3_256), NID_sha256, CKK_RSA));
     QVERIFY(!generator.verifyHash(signature, hash, NID_sha512, CKK_RSA));
@@ -362,7 +364,7 @@ void SignatureGeneratorTest::wrongHashLengthAfterLogin()
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_signer, QByteArray(20, 'h'), sha256);
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("InvalidLengthOfHash").arg(QStringLiteral("SHA256")));
-    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    QCOMPARE(m_driver->questionsAsked(), 1);
     QVERIFY(m_bed->faultLogLines(QStringLiteral("C_Sign")).isEmpty());
     checkSessionReleased(true);
 }
@@ -395,7 +397,7 @@ void SignatureGeneratorTest::alwaysAuthenticateAsksTwice()
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_always, hash, sha256);
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QVERIFY(verifies(m_always.certificate, outcome.value.toByteArray(), hash, EVP_sha256()));
-    QCOMPARE(m_driver->pinDialogsSeen(), 2);
+    QCOMPARE(m_driver->questionsAsked(), 2);
     QCOMPARE(m_bed->faultLogLines(QStringLiteral("C_Login")),
              QStringList({QStringLiteral("C_Login user=1 pin=set length=8"),
                           QStringLiteral("C_Login user=2 pin=set length=8")}));
@@ -456,7 +458,7 @@ void SignatureGeneratorTest::failures()
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, expected);
     QVERIFY(outcome.userMessage);
-    QCOMPARE(m_driver->pinDialogsSeen(), pin.isEmpty() ? 0 : 1);
+    QCOMPARE(m_driver->questionsAsked(), pin.isEmpty() ? 0 : 1);
     if (session > 0)
         checkSessionReleased(session == 2);
     else
@@ -465,7 +467,7 @@ void SignatureGeneratorTest::failures()
 
 void SignatureGeneratorTest::cancelledPinClosesSession()
 {
-    m_driver->pressCancel();
+    m_driver->cancel();
     const Outcome outcome = signOnWorker(TokenTestBed::faultModule(), m_signer,
                                          documentHash(QCryptographicHash::Sha256), sha256);
     QVERIFY(outcome.threw);
@@ -527,7 +529,7 @@ void SignatureGeneratorTest::loadFailureLeavesFactory()
     for (const auto &[definitions, message] : cases) {
         try {
             SignatureGeneratorFactory::getInstance(configuration, definitions,
-                                                   TokenTestBed::dialogPrompt());
+                                                   TokenTestBed::pinPrompt());
             QFAIL("the generator was built");
         } catch (const AppException &exception) {
             QCOMPARE(exception.message(), message);
@@ -557,7 +559,7 @@ void SignatureGeneratorTest::noLogLineHoldsAPin()
     QFile logFile(home.logFile(QStringLiteral("quillmarklog.txt")));
     QVERIFY(logFile.open(QIODevice::ReadOnly));
     const QString log = QString::fromUtf8(logFile.readAll());
-    QVERIFY(log.contains(QStringLiteral("Need pin is called")));
+    QVERIFY(log.contains(QStringLiteral("Starting function login")));
     QVERIFY(log.contains(QStringLiteral("Starting function contextLogin")));
     for (const QString &pin : wrongPins + QStringList{alwaysPin})
         QVERIFY2(!log.contains(pin), qPrintable(pin));

@@ -1,12 +1,10 @@
-// Token login through the real PIN dialog: the login runs on a pool thread,
-// the dialogs open on the GUI thread and are answered there by typing and
-// pressing buttons.
-#include "closingflag.h"
+// Token login: the login runs on a pool thread and asks its PINs of a
+// scripted prompt.
 #include "moduletrust.h"
-#include "pinform.h"
 #include "pkcs11library.h"
 #include "pkcs11session.h"
 #include "pkcs11template.h"
+#include "scriptedpinprompt.h"
 #include "tokentestbed.h"
 
 #include <QApplication>
@@ -43,8 +41,8 @@ private slots:
     void otherModuleError();
     void refusedPin_data();
     void refusedPin();
-    void closingFlagEndsTheLoop();
-    void closingWhileDialogOpenReleasesWorker();
+    void withdrawnPromptEndsTheLoop();
+    void withdrawnWhileAskedReleasesWorker();
     void contextLoginAsksAgain();
     void tenWrongContextPins();
     void contextLoginCancelled();
@@ -61,7 +59,7 @@ private:
     QString incorrectPinText() const;
 
     std::unique_ptr<TokenTestBed> m_bed;
-    std::unique_ptr<TokenDialogDriver> m_driver;
+    std::unique_ptr<ScriptedPinPrompt> m_driver;
 };
 
 void TokenLoginTest::initTestCase()
@@ -76,14 +74,13 @@ void TokenLoginTest::init()
 {
     m_bed->setFaults(QString());
     m_bed->clearFaultLog();
-    m_driver = std::make_unique<TokenDialogDriver>();
+    m_driver = std::make_unique<ScriptedPinPrompt>();
 }
 
 void TokenLoginTest::cleanup()
 {
-    QCOMPARE(m_driver->unexpectedPinDialogs(), 0);
+    QCOMPARE(m_driver->unexpectedQuestions(), 0);
     m_driver.reset();
-    ClosingFlag::lower();
 }
 
 TokenLoginTest::Token TokenLoginTest::find(const Pkcs11Library &library, const QString &label)
@@ -100,7 +97,7 @@ TokenLoginTest::Token TokenLoginTest::find(const Pkcs11Library &library, const Q
 Outcome TokenLoginTest::loginOnWorker(const QString &module, const QString &label, bool throwOnCancel)
 {
     return TokenTestBed::runOnWorker([=]() {
-        Pkcs11Library library(module, ModuleTrust::system(), TokenTestBed::dialogPrompt());
+        Pkcs11Library library(module, ModuleTrust::system(), TokenTestBed::pinPrompt());
         const Token found = find(library, label);
         Pkcs11Session session(library, found.slot.getSlotId());
         const bool loggedIn = session.login(found.slot, found.token, throwOnCancel);
@@ -113,7 +110,7 @@ Outcome TokenLoginTest::signWithAlwaysAuthenticateKey()
 {
     return TokenTestBed::runOnWorker([]() {
         Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                              TokenTestBed::dialogPrompt());
+                              TokenTestBed::pinPrompt());
         const Token found = find(library, QStringLiteral("Always"));
         Pkcs11Session session(library, found.slot.getSlotId());
         session.login(found.slot, found.token, true);
@@ -141,15 +138,15 @@ void TokenLoginTest::wrongPinsThenRight()
     const Outcome outcome = loginOnWorker(TokenTestBed::softHsmModule(), QStringLiteral("Login"), true);
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QCOMPARE(outcome.value.toBool(), true);
-    QCOMPARE(m_driver->pinDialogsSeen(), 3);
-    QCOMPARE(m_driver->messagesSeen(), QStringList({incorrectPinText(), incorrectPinText()}));
+    QCOMPARE(m_driver->questionsAsked(), 3);
+    QCOMPARE(m_driver->refusalsReported(), QStringList({incorrectPinText(), incorrectPinText()}));
 }
 
 void TokenLoginTest::cancelDuringSigning_data()
 {
     QTest::addColumn<int>("answer");
-    QTest::newRow("cancel button") << 0;
-    QTest::newRow("escape") << 1;
+    QTest::newRow("cancelled") << 0;
+    QTest::newRow("withdrawn while asked") << 1;
     QTest::newRow("empty PIN confirmed") << 2;
 }
 
@@ -157,21 +154,21 @@ void TokenLoginTest::cancelDuringSigning()
 {
     QFETCH(int, answer);
     if (answer == 0)
-        m_driver->pressCancel();
+        m_driver->cancel();
     else if (answer == 1)
-        m_driver->pressEscape();
+        m_driver->withdrawWhileAsked();
     else
         m_driver->typePin(QString());
     const Outcome outcome = loginOnWorker(TokenTestBed::softHsmModule(), QStringLiteral("Login"), true);
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("OperationCanceled"));
     QVERIFY(outcome.userMessage);
-    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    QCOMPARE(m_driver->questionsAsked(), 1);
 }
 
 void TokenLoginTest::cancelDuringListingSkipsLogin()
 {
-    m_driver->pressCancel();
+    m_driver->cancel();
     const Outcome outcome = loginOnWorker(TokenTestBed::softHsmModule(), QStringLiteral("Login"), false);
     QVERIFY(!outcome.threw);
     QCOMPARE(outcome.value.toBool(), false);
@@ -182,7 +179,7 @@ void TokenLoginTest::alreadyLoggedInAsksNothing()
     m_driver->typePin(userPin);
     const Outcome outcome = TokenTestBed::runOnWorker([]() {
         Pkcs11Library library(TokenTestBed::softHsmModule(), ModuleTrust::system(),
-                              TokenTestBed::dialogPrompt());
+                              TokenTestBed::pinPrompt());
         const Token found = find(library, QStringLiteral("Login"));
         Pkcs11Session first(library, found.slot.getSlotId());
         const bool firstLoggedIn = first.login(found.slot, found.token, true);
@@ -196,7 +193,7 @@ void TokenLoginTest::alreadyLoggedInAsksNothing()
     });
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QCOMPARE(outcome.value.toList(), QVariantList({true, false}));
-    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    QCOMPARE(m_driver->questionsAsked(), 1);
 }
 
 void TokenLoginTest::nonAsciiPinReachesModuleAsUtf8()
@@ -217,7 +214,7 @@ void TokenLoginTest::protectedPathAsksNoPin()
     const Outcome outcome = loginOnWorker(TokenTestBed::faultModule(), QStringLiteral("Login"), true);
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QCOMPARE(outcome.value.toBool(), true);
-    QCOMPARE(m_driver->pinDialogsSeen(), 0);
+    QCOMPARE(m_driver->questionsAsked(), 0);
     QCOMPARE(m_bed->faultLogLines(QStringLiteral("C_Login")),
              QStringList({QStringLiteral("C_Login user=1 pin=null length=0")}));
 }
@@ -231,7 +228,7 @@ void TokenLoginTest::pinPadCancel()
     const Outcome listing = loginOnWorker(TokenTestBed::faultModule(), QStringLiteral("Login"), false);
     QVERIFY(!listing.threw);
     QCOMPARE(listing.value.toBool(), false);
-    QCOMPARE(m_driver->pinDialogsSeen(), 0);
+    QCOMPARE(m_driver->questionsAsked(), 0);
 }
 
 void TokenLoginTest::lockedPin()
@@ -242,7 +239,7 @@ void TokenLoginTest::lockedPin()
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.typeName, QStringLiteral("AppException"));
     QCOMPARE(outcome.message, QObject::tr("PinBlocked"));
-    QVERIFY(m_driver->messagesSeen().isEmpty());
+    QVERIFY(m_driver->refusalsReported().isEmpty());
 }
 
 void TokenLoginTest::otherModuleError()
@@ -285,37 +282,33 @@ void TokenLoginTest::refusedPin()
     if (failure.isEmpty()) {
         QVERIFY2(!outcome.threw, qPrintable(outcome.message));
         QCOMPARE(outcome.value.toBool(), true);
-        QCOMPARE(m_driver->pinDialogsSeen(), 2);
-        QCOMPARE(m_driver->messagesSeen(), QStringList{message});
+        QCOMPARE(m_driver->questionsAsked(), 2);
+        QCOMPARE(m_driver->refusalsReported(), QStringList{message});
     } else {
         QVERIFY(outcome.threw);
         QCOMPARE(outcome.typeName, QStringLiteral("Pkcs11Exception"));
         QCOMPARE(outcome.message, failure);
-        QCOMPARE(m_driver->pinDialogsSeen(), 1);
-        QVERIFY(m_driver->messagesSeen().isEmpty());
+        QCOMPARE(m_driver->questionsAsked(), 1);
+        QVERIFY(m_driver->refusalsReported().isEmpty());
     }
 }
 
-void TokenLoginTest::closingFlagEndsTheLoop()
+void TokenLoginTest::withdrawnPromptEndsTheLoop()
 {
-    ClosingFlag::raise();
+    m_driver->withdraw();
     const Outcome outcome = loginOnWorker(TokenTestBed::softHsmModule(), QStringLiteral("Login"), true);
     QVERIFY(!outcome.threw);
     QCOMPARE(outcome.value.toBool(), false);
-    QCOMPARE(m_driver->pinDialogsSeen(), 0);
+    QCOMPARE(m_driver->questionsAsked(), 0);
 }
 
-void TokenLoginTest::closingWhileDialogOpenReleasesWorker()
+void TokenLoginTest::withdrawnWhileAskedReleasesWorker()
 {
-    m_driver->leaveOpen([]() {
-        // What the component does when it is terminated.
-        ClosingFlag::raise();
-        PinForm::terminate();
-    });
+    m_driver->withdrawWhileAsked();
     const Outcome outcome = loginOnWorker(TokenTestBed::softHsmModule(), QStringLiteral("Login"), false);
     QVERIFY(!outcome.threw);
     QCOMPARE(outcome.value.toBool(), false);
-    QCOMPARE(m_driver->pinDialogsSeen(), 1);
+    QCOMPARE(m_driver->questionsAsked(), 1);
 }
 
 void TokenLoginTest::contextLoginAsksAgain()
@@ -326,8 +319,8 @@ void TokenLoginTest::contextLoginAsksAgain()
     const Outcome outcome = signWithAlwaysAuthenticateKey();
     QVERIFY2(!outcome.threw, qPrintable(outcome.message));
     QCOMPARE(outcome.value.toByteArray().size(), 256);
-    QCOMPARE(m_driver->pinDialogsSeen(), 3);
-    QCOMPARE(m_driver->messagesSeen(), QStringList({incorrectPinText()}));
+    QCOMPARE(m_driver->questionsAsked(), 3);
+    QCOMPARE(m_driver->refusalsReported(), QStringList({incorrectPinText()}));
 }
 
 void TokenLoginTest::tenWrongContextPins()
@@ -338,16 +331,16 @@ void TokenLoginTest::tenWrongContextPins()
     const Outcome outcome = signWithAlwaysAuthenticateKey();
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("MaxLoginAttemptsReached"));
-    // One session login and ten context logins; an eleventh dialog would be
+    // One session login and ten context logins; an eleventh question would be
     // counted as unexpected in cleanup().
-    QCOMPARE(m_driver->pinDialogsSeen(), 11);
-    QCOMPARE(m_driver->messagesSeen().size(), 10);
+    QCOMPARE(m_driver->questionsAsked(), 11);
+    QCOMPARE(m_driver->refusalsReported().size(), 10);
 }
 
 void TokenLoginTest::contextLoginCancelled()
 {
     m_driver->typePin(alwaysPin);
-    m_driver->pressCancel();
+    m_driver->cancel();
     const Outcome outcome = signWithAlwaysAuthenticateKey();
     QVERIFY(outcome.threw);
     QCOMPARE(outcome.message, QObject::tr("OperationCanceled"));

@@ -1,5 +1,6 @@
 #include "trayinstallation.h"
 
+#include "fixturepaths.h"
 
 #include <QDir>
 #include <QFile>

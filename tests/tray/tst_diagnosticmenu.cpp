@@ -1,4 +1,5 @@
 #include "diagnosticmenu.h"
+#include "fixturepaths.h"
 #include "logcapture.h"
 #include "quillmarktray.h"
 #include "testhome.h"
@@ -74,17 +75,22 @@ private:
         return true;
     }
 
+    // From initTestCase() to cleanupTestCase(): the test framework has its
+    // own message handler around them.
+    std::unique_ptr<LogCapture> m_log;
     std::unique_ptr<TestHome> m_home;
     QTranslator m_english;
 
 private slots:
     void initTestCase()
     {
-        LogCapture::install();
+        m_log = std::make_unique<LogCapture>();
         // The texts the user sees, not only the keys.
         QVERIFY(m_english.load(QStringLiteral(QUILLMARK_STAGE_BIN "/../share/translations/QuillmarkTray_en.qm")));
         QVERIFY(QCoreApplication::installTranslator(&m_english));
     }
+
+    void cleanupTestCase() { m_log.reset(); }
 
     void init()
     {
@@ -170,9 +176,9 @@ private slots:
             const QString stamp = now.addSecs(second).toString(QStringLiteral("yyyy-MM-dd-hh-mm-ss"));
             QVERIFY(writeLog(QStringLiteral("quillmarktraylog-") + stamp, "taken"));
         }
-        LogCapture::clear();
+        m_log->clear();
         menu.toggleAction()->trigger();
-        QCOMPARE(LogCapture::count(QStringLiteral("RENAME ERROR")), 1);
+        QCOMPARE(m_log->count(QStringLiteral("RENAME ERROR")), 1);
         // That program goes on logging into its file; the others stop.
         QVERIFY(QFile::exists(logFile(QStringLiteral("quillmarktraylog"))));
         QVERIFY(!QFile::exists(logFile(QStringLiteral("quillmarklog"))));
@@ -222,7 +228,7 @@ private slots:
 
         emit tray.activated(QSystemTrayIcon::DoubleClick);
         QVERIFY(menu->isLoggingOn());
-        QCOMPARE(LogCapture::count(QStringLiteral("Tray was clicked")) >= 4, true);
+        QCOMPARE(m_log->count(QStringLiteral("Tray was clicked")) >= 4, true);
     }
 
     void browsingOpensTheLogDirectory()

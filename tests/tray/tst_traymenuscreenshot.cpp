@@ -1,3 +1,4 @@
+#include "fixturepaths.h"
 #include "testhome.h"
 #include "trayinstallation.h"
 

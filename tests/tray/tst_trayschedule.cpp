@@ -35,11 +35,11 @@ private:
 
     // Runs the event loop until the tray quits (0) or logLine appears while
     // it still runs (1).
-    static int quitsBeforeLogging(const QString &logLine)
+    int quitsBeforeLogging(const QString &logLine) const
     {
         QTimer notQuit;
-        connect(&notQuit, &QTimer::timeout, [&logLine] {
-            if (LogCapture::contains(logLine))
+        connect(&notQuit, &QTimer::timeout, [this, &logLine] {
+            if (m_log->contains(logLine))
                 QCoreApplication::exit(1);
         });
         notQuit.start(20);
@@ -49,16 +49,16 @@ private:
 
     // Counted from the log, which is written when the tray decides; the
     // stand-in records a run only once its shell has started.
-    static int runsStarted(const QString &mode)
+    int runsStarted(const QString &mode) const
     {
-        return LogCapture::count(QStringLiteral("Starting QuillmarkUpdater in %1 mode").arg(mode));
+        return m_log->count(QStringLiteral("Starting QuillmarkUpdater in %1 mode").arg(mode));
     }
 
     // Every run the tray started has ended (or failed to start) and been
     // handled: each leaves one line that begins with the updater's name.
-    static bool runsEnded()
+    bool runsEnded() const
     {
-        const QStringList messages = LogCapture::messages();
+        const QStringList messages = m_log->messages();
         const int started = messages.filter(QStringLiteral("Starting QuillmarkUpdater in")).size();
         const int ended = messages.filter(QRegularExpression(QStringLiteral("^QuillmarkUpdater "))).size();
         return started == ended;
@@ -75,11 +75,14 @@ private:
         return runsEnded();
     }
 
-    static int ticks() { return LogCapture::count(QStringLiteral("Passed 15 minutes, checking for new day")); }
+    int ticks() const
+    {
+        return m_log->count(QStringLiteral("Passed 15 minutes, checking for new day"));
+    }
 
     // Lets the day timer fire a few more times, so that a run that should
     // not happen had every chance to.
-    static bool letTimerTick(int count = 3)
+    bool letTimerTick(int count = 3) const
     {
         const int target = ticks() + count;
         QDeadlineTimer deadline(5000);
@@ -107,6 +110,9 @@ private:
     static const QString silent;
     static const QString graphical;
 
+    // From initTestCase() to cleanupTestCase(): the test framework has its
+    // own message handler around them.
+    std::unique_ptr<LogCapture> m_log;
     TestHome m_home;
     UpdaterStandIn m_updater{QCoreApplication::applicationDirPath()};
     QDate m_today;
@@ -116,7 +122,7 @@ private slots:
     {
         QVERIFY(m_home.isValid());
         m_home.applyToCurrentProcess();
-        LogCapture::install();
+        m_log = std::make_unique<LogCapture>();
     }
 
     void init()
@@ -124,11 +130,15 @@ private slots:
         QVERIFY(m_updater.install());
         QFile::remove(markerPath());
         QDir(markerPath()).removeRecursively();
-        LogCapture::clear();
+        m_log->clear();
         m_today = QDate(2026, 3, 10);
     }
 
-    void cleanupTestCase() { m_updater.remove(); }
+    void cleanupTestCase()
+    {
+        m_updater.remove();
+        m_log.reset();
+    }
 
     void firstSilentRunAfterFirstTick()
     {
@@ -150,7 +160,8 @@ private slots:
         QTRY_COMPARE(m_updater.calls(), (QStringList{silent, silent}));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 2);
-        QVERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater exited correctly without message for QuillmarkTray")));
+        QVERIFY(m_log->contains(
+            QStringLiteral("QuillmarkUpdater exited correctly without message for QuillmarkTray")));
     }
 
     void newVersionOpensGraphicalUpdaterEveryDay()
@@ -205,7 +216,7 @@ private slots:
             QVERIFY(placeMarker(markerCreated));
         m_updater.setSilentExitCode(QuillmarkTray::EndedWithError);
         const auto tray = makeTray();
-        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater ended with Error")));
+        QTRY_VERIFY(m_log->contains(QStringLiteral("QuillmarkUpdater ended with Error")));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("GUI")), graphicalRun ? 1 : 0);
         const QStringList expected = graphicalRun ? QStringList{silent, graphical} : QStringList{silent};
@@ -222,9 +233,9 @@ private slots:
         QVERIFY(QDir().mkpath(markerPath()));
         m_updater.setSilentExitCode(QuillmarkTray::EndedWithError);
         const auto tray = makeTray();
-        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater ended with Error")));
+        QTRY_VERIFY(m_log->contains(QStringLiteral("QuillmarkUpdater ended with Error")));
         QVERIFY(letTimerTick());
-        QVERIFY(LogCapture::contains(QStringLiteral("Could not replace the month marker")));
+        QVERIFY(m_log->contains(QStringLiteral("Could not replace the month marker")));
         QCOMPARE(runsStarted(QStringLiteral("GUI")), 0);
         QCOMPARE(m_updater.calls(), QStringList{silent});
     }
@@ -245,7 +256,7 @@ private slots:
     {
         m_updater.remove();
         const auto tray = makeTray();
-        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater could not be started")));
+        QTRY_VERIFY(m_log->contains(QStringLiteral("QuillmarkUpdater could not be started")));
         // The failed day counts as checked; the timer goes on.
         QVERIFY(letTimerTick());
         QVERIFY(m_updater.install());
@@ -261,8 +272,8 @@ private slots:
         QVERIFY(placeMarker(m_today));
         m_updater.setSilentHangs();
         const auto tray = makeTray(shortInterval, 500);
-        QTRY_VERIFY(LogCapture::contains(QStringLiteral("QuillmarkUpdater ended with Error")));
-        QVERIFY(LogCapture::contains(QStringLiteral("Ending QuillmarkUpdater: no result after 500 ms")));
+        QTRY_VERIFY(m_log->contains(QStringLiteral("QuillmarkUpdater ended with Error")));
+        QVERIFY(m_log->contains(QStringLiteral("Ending QuillmarkUpdater: no result after 500 ms")));
         QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("silent")), 1);
 
@@ -294,12 +305,13 @@ private slots:
         if (graphicalRun)
             tray->checkVersionAction()->trigger();
         QCOMPARE(quitsBeforeLogging(QStringLiteral("QuillmarkUpdater ended with Error")), 1);
-        QVERIFY(LogCapture::contains(QStringLiteral("Crash of QuillmarkUpdater, signal ")));
+        QVERIFY(m_log->contains(QStringLiteral("Crash of QuillmarkUpdater, signal ")));
         // A silent run's result could still start a graphical one.
         if (!graphicalRun)
             QVERIFY(letTimerTick());
         QCOMPARE(runsStarted(QStringLiteral("GUI")), graphicalRun ? 1 : 0);
-        QCOMPARE(LogCapture::count(QStringLiteral("QuillmarkUpdater found new version of Quillmark")), 0);
+        QCOMPARE(m_log->count(QStringLiteral("QuillmarkUpdater found new version of Quillmark")),
+                 0);
     }
 
     void quitActionEndsTheApplication()

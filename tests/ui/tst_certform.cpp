@@ -4,6 +4,7 @@
 #include "certform.h"
 #include "certstorefactory.h"
 #include "moduletrust.h"
+#include "tokendialogdriver.h"
 #include "tokentestbed.h"
 
 #include <QFileDialog>

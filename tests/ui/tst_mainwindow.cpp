@@ -1,6 +1,7 @@
 #include "closedialog.h"
 #include "documentanswers.h"
 #include "documentworkflow.h"
+#include "fixturepaths.h"
 #include "imageviewer.h"
 #include "mainwindow.h"
 #include "modalprobe.h"

@@ -4,6 +4,7 @@
 #include "pinform.h"
 #include "pinformlauncher.h"
 #include "pinformprompt.h"
+#include "tokendialogdriver.h"
 #include "tokentestbed.h"
 
 #include <QApplication>
@@ -78,6 +79,7 @@ private slots:
     void terminateRejectsOpenDialog();
     void terminateWithoutDialogDoesNothing();
     void launcherOnGuiThreadEmitsNothing();
+    void withdrawnPromptReleasesTheWaitingWorker_data();
     void withdrawnPromptReleasesTheWaitingWorker();
     void launcherFromWorker();
     void launcherWhileClosingShowsNothing();
@@ -200,12 +202,29 @@ void PinFormTest::launcherOnGuiThreadEmitsNothing()
     QCOMPARE(m_driver->pinDialogsSeen(), 0);
 }
 
+void PinFormTest::withdrawnPromptReleasesTheWaitingWorker_data()
+{
+    QTest::addColumn<bool>("closing");
+    QTest::newRow("window gone") << false;
+    // What the component does when it is terminated.
+    QTest::newRow("component closing") << true;
+}
+
 void PinFormTest::withdrawnPromptReleasesTheWaitingWorker()
 {
-    // The window that started a token task goes while the task waits in the
-    // PIN dialog: the dialog is rejected and the task goes on without a PIN.
+    // The window that started a token task goes, or the whole component,
+    // while the task waits in the PIN dialog: the dialog is rejected and the
+    // task goes on without a PIN.
+    QFETCH(bool, closing);
     auto prompt = std::make_shared<PinFormPrompt>();
-    m_driver->leaveOpen([prompt]() { prompt->withdraw(); });
+    m_driver->leaveOpen([prompt, closing]() {
+        if (closing) {
+            ClosingFlag::raise();
+            PinForm::terminate();
+        } else {
+            prompt->withdraw();
+        }
+    });
     const Outcome outcome = TokenTestBed::runOnWorker([prompt]() {
         const QString first = prompt->askForPin(slotInfo(), tokenInfo("Model"));
         // Nothing more is asked once withdrawn.

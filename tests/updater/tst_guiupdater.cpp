@@ -1,9 +1,10 @@
 #include "authenticationform.h"
 #include "authproxy.h"
+#include "fixturepaths.h"
 #include "guiupdater.h"
 #include "updaterdialog.h"
-#include "updatesite.h"
 #include "updatertree.h"
+#include "updatesite.h"
 
 #include <QAccessible>
 #include <QApplication>

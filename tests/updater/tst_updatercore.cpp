@@ -1,4 +1,5 @@
 #include "authproxy.h"
+#include "fixturepaths.h"
 #include "throwawayuser.h"
 #include "updater.h"
 #include "updatertree.h"

@@ -1,7 +1,8 @@
 #include "authproxy.h"
+#include "fixturepaths.h"
 #include "testhome.h"
-#include "updatesite.h"
 #include "updatertree.h"
+#include "updatesite.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

@@ -1,5 +1,7 @@
 #include "updatertree.h"
 
+#include "fixturepaths.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTextStream>

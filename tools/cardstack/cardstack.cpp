@@ -1,5 +1,7 @@
 #include "cardstack.h"
 
+#include "fixturepaths.h"
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>

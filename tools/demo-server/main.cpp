@@ -3,6 +3,7 @@
 // "Demo server: <address>" first, then one line per exchange step, and runs
 // until SIGINT or SIGTERM.
 #include "demoserver.h"
+#include "fixturepaths.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -51,8 +52,9 @@ int main(int argc, char *argv[])
                                        QStringLiteral("file"), QStringLiteral(QUILLMARK_SAMPLE_PDF));
     const QCommandLineOption pageOption(QStringLiteral("page-dir"), QStringLiteral("Directory of the demo page."),
                                         QStringLiteral("dir"), QStringLiteral(QUILLMARK_DEMO_PAGE_DIR));
-    const QCommandLineOption moduleOption(QStringLiteral("module"), QStringLiteral("PKCS#11 module the page offers."),
-                                          QStringLiteral("path"), QStringLiteral(QUILLMARK_DEMO_PKCS11_MODULE));
+    const QCommandLineOption moduleOption(QStringLiteral("module"),
+                                          QStringLiteral("PKCS#11 module the page offers."),
+                                          QStringLiteral("path"), QStringLiteral(SOFTHSM2_MODULE));
     const QCommandLineOption storeNameOption(QStringLiteral("store-name"),
                                              QStringLiteral("Name the page gives the module's store."),
                                              QStringLiteral("name"), QStringLiteral("SoftHSM2"));

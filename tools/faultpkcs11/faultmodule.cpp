@@ -18,6 +18,8 @@
 //                         CKR_DEVICE_REMOVED: the token pulled out after the PIN
 // When QUILLMARK_FAULT_LOG names a file, the calls that tests inspect are
 // appended to it, one line each. PIN values are never written.
+#include "fixturepaths.h"
+
 #include <p11-kit/pkcs11.h>
 
 #include <dlfcn.h>

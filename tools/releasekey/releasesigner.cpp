@@ -1,5 +1,6 @@
 #include "releasesigner.h"
 
+#include "fixturepaths.h"
 #include "opensslpointers.h"
 
 #include <QFile>

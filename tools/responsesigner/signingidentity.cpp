@@ -1,5 +1,7 @@
 #include "signingidentity.h"
 
+#include "fixturepaths.h"
+
 #include <QFile>
 
 #include <stdexcept>

@@ -1,5 +1,7 @@
 #include "fixturecredential.h"
 
+#include "fixturepaths.h"
+
 #include <openssl/bio.h>
 #include <openssl/bn.h>
 #include <openssl/core_names.h>

@@ -1,5 +1,6 @@
 #include "softhsmfixture.h"
 
+#include "fixturepaths.h"
 #include "pkcs11template.h"
 
 #include <p11-kit/pkcs11.h>

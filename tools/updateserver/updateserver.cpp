@@ -1,5 +1,7 @@
 #include "updateserver.h"
 
+#include "fixturepaths.h"
+
 #include <QDirIterator>
 #include <QFile>
 

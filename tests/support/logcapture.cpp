@@ -34,6 +34,25 @@ QStringList LogCapture::messagesStartingWith(const QString &prefix) const
     return matching;
 }
 
+int LogCapture::count(const QString &text) const
+{
+    int found = 0;
+    for (const QString &message : messages())
+        found += message.contains(text) ? 1 : 0;
+    return found;
+}
+
+bool LogCapture::contains(const QString &text) const
+{
+    return count(text) > 0;
+}
+
+void LogCapture::clear()
+{
+    QMutexLocker locker(&m_mutex);
+    m_messages.clear();
+}
+
 void LogCapture::handle(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
     LogCapture *capture = activeCapture.load();

@@ -4,7 +4,6 @@
 #include "opensslthreadrelease.h"
 #include "pinprompt.h"
 #include "softhsmfixture.h"
-#include "tokendialogdriver.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -37,8 +36,8 @@ public:
     SoftHsmFixture &fixture();
     const FixtureCredential &authority() const;
 
-    // The windows' PIN prompt: PIN dialogs and boxes the tests answer.
-    static PinPrompt &dialogPrompt();
+    // The PIN prompt of the test that runs: ScriptedPinPrompt::current().
+    static PinPrompt &pinPrompt();
 
     static QString softHsmModule();
     // The fault-injecting module and the library without the module entry

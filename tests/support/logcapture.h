@@ -5,7 +5,7 @@
 #include <QtGlobal>
 
 // Collects every message logged in the process, from any thread, while it
-// lives. One at a time.
+// lives; warnings and worse still reach the test output. One at a time.
 class LogCapture
 {
 public:
@@ -17,6 +17,10 @@ public:
 
     QStringList messages() const;
     QStringList messagesStartingWith(const QString &prefix) const;
+    // How many messages contain text.
+    int count(const QString &text) const;
+    bool contains(const QString &text) const;
+    void clear();
 
 private:
     static void handle(QtMsgType type, const QMessageLogContext &context, const QString &message);

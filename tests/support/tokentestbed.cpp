@@ -1,6 +1,7 @@
 #include "tokentestbed.h"
 
-#include "pinformprompt.h"
+#include "fixturepaths.h"
+#include "scriptedpinprompt.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -153,8 +154,7 @@ FixtureCredential TokenTestBed::createSigningToken(const QString &label, const Q
     return credential;
 }
 
-PinPrompt &TokenTestBed::dialogPrompt()
+PinPrompt &TokenTestBed::pinPrompt()
 {
-    static PinFormPrompt prompt;
-    return prompt;
+    return ScriptedPinPrompt::current();
 }
