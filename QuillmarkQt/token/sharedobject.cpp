@@ -26,6 +26,10 @@ SharedObject::SharedObject(const QString &file)
         m_errorString = QStringLiteral("Cannot load library %1: not an absolute path").arg(file);
         return;
     }
+    // Loaded by its name rather than through a descriptor opened and checked
+    // first (/proc/self/fd/N): the loader would take that name for the
+    // module's own, and a module that finds its libraries next to itself
+    // ($ORIGIN) would no longer find them.
     // Symbols are bound at once, so that a module lacking one fails here
     // rather than in the middle of a signing; they stay the module's own.
     m_handle.reset(::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL));
