@@ -34,7 +34,7 @@ SharedObject::SharedObject(const QString &file)
     // rather than in the middle of a signing; they stay the module's own.
     m_handle.reset(::dlopen(QFile::encodeName(file).constData(), RTLD_NOW | RTLD_LOCAL));
     if (!m_handle)
-        m_errorString = QStringLiteral("Cannot load library %1: %2").arg(file, loaderError());
+        m_errorString = QStringLiteral("Cannot load library %1: (%2)").arg(file, loaderError());
 }
 
 bool SharedObject::isLoaded() const
