@@ -9,8 +9,6 @@
 #include "recoverable.h"
 
 #include <QDebug>
-#include <QLibrary>
-#include <QScopeGuard>
 
 #include <vector>
 
@@ -68,19 +66,18 @@ QString trustedFile(const QString &path, const ModuleTrust &trust)
 } // namespace
 
 Pkcs11Library::Pkcs11Library(const QString &path, const ModuleTrust &trust, PinPrompt &pinPrompt)
-    : m_path(path), m_pinPrompt(pinPrompt),
-      m_library(std::make_unique<QLibrary>(trustedFile(path, trust))), m_functionList(nullptr)
+    : m_path(path), m_pinPrompt(pinPrompt), m_library(trustedFile(path, trust)), m_functionList(nullptr)
 {
     LOG_FUNCTION_START();
-    if (!m_library->load()) {
-        const AppException cause(m_library->errorString(), APP_LOCATION, true);
+    if (!m_library.isLoaded()) {
+        const AppException cause(m_library.errorString(), APP_LOCATION, true);
         throw AppException(QObject::tr("UnableToLoad").arg(QStringLiteral("PKCS#11"), path),
                            cause, APP_LOCATION, true);
     }
-    // A module that cannot be set up is not kept loaded.
-    auto unloadOnFailure = qScopeGuard([this]() { m_library->unload(); });
+    // A module that cannot be set up is not kept loaded: the holder closes
+    // it when the constructor throws.
     auto getFunctionList =
-        reinterpret_cast<CK_C_GetFunctionList>(m_library->resolve("C_GetFunctionList"));
+        reinterpret_cast<CK_C_GetFunctionList>(m_library.resolve("C_GetFunctionList"));
     if (!getFunctionList) {
         throw AppException(
             QObject::tr("UnableToFind").arg(QStringLiteral("C_GetFunctionList()"), path),
@@ -92,13 +89,11 @@ Pkcs11Library::Pkcs11Library(const QString &path, const ModuleTrust &trust, PinP
             APP_LOCATION, true);
     }
     initialize();
-    unloadOnFailure.dismiss();
 }
 
 Pkcs11Library::~Pkcs11Library()
 {
     m_functionList->C_Finalize(nullptr);
-    m_library->unload();
 }
 
 void Pkcs11Library::initialize()

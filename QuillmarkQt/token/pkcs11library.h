@@ -2,6 +2,7 @@
 
 #include "pkcs11slotinfo.h"
 #include "pkcs11tokeninfo.h"
+#include "sharedobject.h"
 
 #include <p11-kit/pkcs11.h>
 
@@ -10,12 +11,9 @@
 #include <QObject>
 #include <QString>
 
-#include <memory>
-
 class ModuleTrust;
 class PinBuffer;
 class PinPrompt;
-class QLibrary;
 
 // One PKCS#11 module, loaded and initialised for the lifetime of the object;
 // a module that ModuleTrust refuses is never loaded ("UntrustedModule").
@@ -72,6 +70,6 @@ private:
 
     QString m_path;
     PinPrompt &m_pinPrompt;
-    std::unique_ptr<QLibrary> m_library;
+    SharedObject m_library;
     CK_FUNCTION_LIST_PTR m_functionList;
 };

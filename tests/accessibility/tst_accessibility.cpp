@@ -66,14 +66,18 @@ QStringList unnamedControls(const Tree &tree)
     return unnamed;
 }
 
+// The innermost object with the focus: Qt 6 calls a view focused as well as
+// the row in it that has the focus, Qt 5 only the row; the tree lists an
+// object before what it contains.
 const Accessible *focusedIn(const Tree &tree, const QString &window)
 {
+    const Accessible *innermost = nullptr;
     for (const Accessible &object : tree) {
         if (object.focused && object.window == window && object.role != QLatin1String("dialog")
             && object.role != QLatin1String("frame"))
-            return &object;
+            innermost = &object;
     }
-    return nullptr;
+    return innermost;
 }
 
 const Accessible *named(const Tree &tree, const QString &name)
