@@ -3,6 +3,7 @@
 // ends although the browser stopped reading its answers before it closed the
 // channel, when the writer thread hangs in write() on the full pipe.
 #include "appexception.h"
+#include "fixturepaths.h"
 #include "hostdriver.h"
 #include "modalprobe.h"
 #include "msgbox.h"

@@ -4,6 +4,7 @@
 // viewing and a whole signing with a SoftHSM2 token by the keyboard alone
 // (wtype). What the compositor makes of the windows is read from its IPC.
 #include "desktopdriver.h"
+#include "fixturepaths.h"
 #include "signinguser.h"
 #include "swaysession.h"
 #include "testhome.h"

@@ -4,6 +4,7 @@
 #include "documentview.h"
 #include "documentworkflow.h"
 #include "fixturecredential.h"
+#include "fixturepaths.h"
 #include "pinprompt.h"
 #include "responsesigner.h"
 #include "softhsmfixture.h"
