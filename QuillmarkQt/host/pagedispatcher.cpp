@@ -220,7 +220,8 @@ void PageDispatcher::serveMethod(const QJsonObject &message)
     PendingAnswer::Scope answer(
         [this, name = m_currentName, result] { sendAnswer(QJsonValue::Null, name, *result); });
     try {
-        *result = (this->*s_methods[index].handler)(firstArgument(message));
+        const Handler handler = s_methods[index].handler;
+        *result = (this->*handler)(firstArgument(message));
     } catch (...) {
         answer.cancel();
         throw;
@@ -267,8 +268,13 @@ QJsonValue PageDispatcher::createInstance(const QJsonValue &)
 {
     m_component.reset();
     m_component = std::make_unique<Quillmark>();
-    for (int event = 0; event < static_cast<int>(std::size(s_events)); ++event)
-        (this->*s_events[event].forwarder)(event);
+    // The member pointer is read out of the row first: GCC's bounds check
+    // misreads a call through a member pointer taken straight from an array
+    // element and reports a wild index.
+    for (int event = 0; event < static_cast<int>(std::size(s_events)); ++event) {
+        const Forwarder forwarder = s_events[event].forwarder;
+        (this->*forwarder)(event);
+    }
     connect(qApp, &QCoreApplication::aboutToQuit, m_component.get(), &Quillmark::terminate);
     m_component->setLanguage(QStringLiteral("en"));
     return QJsonValue::Null;
